@@ -1,0 +1,44 @@
+/* kq_out_pdfmerge: count the pages of PDF files and merge PDF files into a new one.
+ *
+ * Every function runs to completion on the caller's thread. A failing call returns -1
+ * and leaves one English line readable through pdfmerge_last_error(); a successful page
+ * count or merge empties that text. The text is one buffer for the whole process, so
+ * calls must not overlap: a host with several threads makes one call at a time. */
+#ifndef KQ_OUT_PDFMERGE_H
+#define KQ_OUT_PDFMERGE_H
+
+#if defined(_WIN32)
+#if defined(KQ_PDFMERGE_BUILDING)
+#define KQ_PDFMERGE_API __declspec(dllexport)
+#else
+#define KQ_PDFMERGE_API __declspec(dllimport)
+#endif
+/* x86-64 Windows has one calling convention; __cdecl is harmless there. */
+#define KQ_PDFMERGE_CALL __cdecl
+#else
+#define KQ_PDFMERGE_API __attribute__((visibility("default")))
+#define KQ_PDFMERGE_CALL
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Empties the last-error text; always returns 1. Optional. */
+KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_init(void);
+
+/* Empties the last-error text. Optional. */
+KQ_PDFMERGE_API void KQ_PDFMERGE_CALL pdfmerge_cleanup(void);
+
+/* The last-error text (UTF-8, at most 1023 bytes, possibly empty). The pointer is always
+ * the same and never null; the text changes with the next call that fails or succeeds. */
+KQ_PDFMERGE_API const char* KQ_PDFMERGE_CALL pdfmerge_last_error(void);
+
+/* Number of pages of the PDF file at path (1 or more), or -1. */
+KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_page_count(const char* path);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the build and test dependencies on Debian 12 (only those missing).
+set -euo pipefail
+
+packages=(cmake make g++ libgtest-dev libgmock-dev zlib1g-dev qpdf poppler-utils)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update
+$sudo apt-get install -y "${missing[@]}"

@@ -1,0 +1,27 @@
+// The library's own zlib/deflate decoder and the PNG row-predictor routine.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace inflate {
+
+// The all-ones destination pointer: count the output bytes without storing them.
+inline uint8_t* const count_only = reinterpret_cast<uint8_t*>(~static_cast<uintptr_t>(0));
+
+// The largest output capacity accepted (1 GiB).
+inline constexpr size_t max_capacity = 0x40000000;
+
+// Decodes the zlib-wrapped deflate data src[0..src_len) into dst (room for dst_cap bytes).
+// Returns 0 with *out_len set to the bytes produced, or -1 (with *out_len 0) when the input
+// runs out, the output does not fit, or the arguments or the two-byte header are unusable.
+// Data that turns out malformed part-way succeeds with the bytes decoded before the fault.
+int inflate_decompress(const uint8_t* src, size_t src_len, uint8_t* dst, size_t dst_cap,
+                       size_t* out_len) noexcept;
+
+// Undoes PNG row predictors (types 0 to 4, one byte per pixel) in place: each input row is a
+// predictor byte and row_bytes data bytes; the restored rows end up packed at the start.
+// Returns 0, or -1 when row_bytes is not positive or a predictor byte is above 4.
+int inflate_png_unfilter(uint8_t* data, size_t len, int32_t row_bytes) noexcept;
+
+} // namespace inflate
