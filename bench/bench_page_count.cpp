@@ -10,7 +10,9 @@
 
 namespace {
 
-std::string many_pages(int pages) { return fixtures::simple_pdf(pages); }
+std::string many_pages(int pages) {
+  return fixtures::simple_pdf(pages);
+}
 
 std::string hundred_megabytes() {
   fixtures::pdf_builder b;

@@ -37,6 +37,19 @@ KQ_PDFMERGE_API const char* KQ_PDFMERGE_CALL pdfmerge_last_error(void);
 /* Number of pages of the PDF file at path (1 or more), or -1. */
 KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_page_count(const char* path);
 
+/* Merges the count files named by paths, in that order, into a new PDF file at out_path,
+ * which is replaced only when the whole output could be written. 0 on success, or -1. */
+KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_files(const char* const* paths, int count,
+                                                    const char* out_path);
+
+/* Merges the pages of first followed by those of second into out_path. 0 or -1. */
+KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_two(const char* first, const char* second,
+                                                  const char* out_path);
+
+/* The same as pdfmerge_two: the pages of addition appended to those of base. 0 or -1. */
+KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_append(const char* base, const char* addition,
+                                                     const char* out_path);
+
 #ifdef __cplusplus
 }
 #endif

@@ -2,7 +2,7 @@
 # Installs the build and test dependencies on Debian 12 (only those missing).
 set -euo pipefail
 
-packages=(cmake make g++ libgtest-dev libgmock-dev zlib1g-dev qpdf poppler-utils)
+packages=(cmake make g++ python3 libgtest-dev libgmock-dev zlib1g-dev qpdf poppler-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

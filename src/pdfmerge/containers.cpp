@@ -19,9 +19,13 @@ template <class T> void push_doubling(std::vector<T>& vec, const T& item, size_t
 
 } // namespace
 
-void objvec_push(objvec& vec, const obj_entry& entry) noexcept { push_doubling(vec, entry, 128); }
+void objvec_push(objvec& vec, const obj_entry& entry) noexcept {
+  push_doubling(vec, entry, 128);
+}
 
-void pagevec_push(pagevec& vec, const pageinfo& page) noexcept { push_doubling(vec, page, 64); }
+void pagevec_push(pagevec& vec, const pageinfo& page) noexcept {
+  push_doubling(vec, page, 64);
+}
 
 uint8_t* arena_alloc(struct arena& a, size_t size) noexcept {
   try {
@@ -54,10 +58,13 @@ int32_t obj_index_find(const obj_index& index, int32_t num) noexcept {
 
 const obj_entry* obj_lookup(const doc& d, int32_t num) noexcept {
   int32_t pos = obj_index_find(d.index, num);
-  return pos < 0 ? nullptr : &d.objects[static_cast<size_t>(pos)];
+  if (pos < 0 || static_cast<size_t>(pos) >= d.objects.size()) return nullptr;
+  return &d.objects[static_cast<size_t>(pos)];
 }
 
-void doc_free(doc& d) noexcept { d = doc{}; }
+void doc_free(doc& d) noexcept {
+  d = doc{};
+}
 
 void buf_reserve(buf& out, uint64_t extra) noexcept {
   if (!out.data) {
@@ -91,6 +98,8 @@ void buf_append(buf& out, const void* src, size_t n) noexcept {
   out.data.get()[out.len] = 0;
 }
 
-void buf_str(buf& out, std::string_view text) noexcept { buf_append(out, text.data(), text.size()); }
+void buf_str(buf& out, std::string_view text) noexcept {
+  buf_append(out, text.data(), text.size());
+}
 
 } // namespace pdfmerge

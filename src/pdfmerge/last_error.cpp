@@ -16,8 +16,12 @@ void set_error(const char* fmt, ...) noexcept {
   va_end(args);
 }
 
-void clear_error() noexcept { g_err[0] = '\0'; }
+void clear_error() noexcept {
+  g_err[0] = '\0';
+}
 
-const char* error_text() noexcept { return g_err; }
+const char* error_text() noexcept {
+  return g_err;
+}
 
 } // namespace pdfmerge

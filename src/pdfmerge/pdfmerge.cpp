@@ -29,9 +29,13 @@ KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_init(void) {
   return 1;
 }
 
-KQ_PDFMERGE_API void KQ_PDFMERGE_CALL pdfmerge_cleanup(void) { clear_error(); }
+KQ_PDFMERGE_API void KQ_PDFMERGE_CALL pdfmerge_cleanup(void) {
+  clear_error();
+}
 
-KQ_PDFMERGE_API const char* KQ_PDFMERGE_CALL pdfmerge_last_error(void) { return error_text(); }
+KQ_PDFMERGE_API const char* KQ_PDFMERGE_CALL pdfmerge_last_error(void) {
+  return error_text();
+}
 
 KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_page_count(const char* path) {
   if (!path) {
@@ -46,6 +50,22 @@ KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_page_count(const char* path) {
     clear_error();
     return count;
   });
+}
+
+KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_files(const char* const* paths, int count,
+                                                    const char* out_path) {
+  return guarded([&] { return merge_many(paths, count, out_path) == 0 ? 0 : -1; });
+}
+
+KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_two(const char* first, const char* second,
+                                                  const char* out_path) {
+  const char* const paths[2] = {first, second};
+  return pdfmerge_files(paths, 2, out_path);
+}
+
+KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_append(const char* base, const char* addition,
+                                                     const char* out_path) {
+  return pdfmerge_two(base, addition, out_path);
 }
 
 } // extern "C"

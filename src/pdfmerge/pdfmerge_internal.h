@@ -41,9 +41,9 @@ struct obj_entry {
   int32_t dict_start = -1; // '<' opening the dictionary right after "obj"
   int32_t stream_kw = -1;  // keyword "stream" after the dictionary
   int32_t data_start = -1;
-  int32_t data_end = -1;   // exclusive
+  int32_t data_end = -1; // exclusive
   int32_t endobj = -1;
-  int32_t end = -1;        // endobj + 6
+  int32_t end = -1; // endobj + 6
   int32_t has_stream = 0;
   int32_t in_objstm = 0;
   const uint8_t* text = nullptr; // own text inside an arena block (object-stream members)
@@ -136,8 +136,12 @@ inline bool is_pdf_ws(uint8_t c) {
   return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32;
 }
 // The white space of the C library's isspace in the "C" locale (VT counts, NUL does not).
-inline bool is_c_space(uint8_t c) { return c == ' ' || (c >= 9 && c <= 13); }
-inline bool is_digit(uint8_t c) { return c >= '0' && c <= '9'; }
+inline bool is_c_space(uint8_t c) {
+  return c == ' ' || (c >= 9 && c <= 13);
+}
+inline bool is_digit(uint8_t c) {
+  return c >= '0' && c <= '9';
+}
 // ASCII letters and digits, whatever the locale.
 inline bool is_alnum(uint8_t c) {
   return is_digit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -188,11 +192,134 @@ int32_t obj_rotate_own(bytes file, const obj_entry& e) noexcept;
 bytes page_resources_dict(const doc& d, bytes text, int32_t from) noexcept;
 bytes page_resources_dict_deep(const doc& d, bytes text, int32_t from, int32_t depth) noexcept;
 
-inline int32_t normalise_rotation(int32_t v) { return ((v % 360) + 360) % 360; }
+inline int32_t normalise_rotation(int32_t v) {
+  return ((v % 360) + 360) % 360;
+}
 
 // Walks the page tree below `node` depth-first into `pages`. -1 on a broken tree, 0 for a node
 // without kids, 1 for a page, else the number of pages now in the list.
 int32_t resolve_pages(const doc& d, int32_t node, pagevec& pages, std::vector<uint8_t>& visited,
                       int32_t inherited_rotation, int32_t depth = 0);
+
+} // namespace pdfmerge
+
+// ================================================================ merge
+// Everything below belongs to merging: stream decoding, page contents, reference renumbering,
+// the object search and numbering plan, the writer and the storing of the output file.
+
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+namespace pdfmerge {
+
+// ---------------------------------------------------------------- stream decoding
+
+// The data of a stream object: inflated onto the end of `out` when its dictionary names
+// /FlateDecode, else the raw bytes inside `text`. An inflated result lives in `out` and stays
+// valid until `out` next grows. nullopt when the object is no stream, its extent is empty, or
+// its data does not inflate (within the inflater's 1 GiB limit).
+std::optional<bytes> decoded_stream(const obj_entry& e, bytes text, buf& out) noexcept;
+
+// ---------------------------------------------------------------- page contents
+
+// The content bytes of page object `page_num`: a view into the document or into `content`;
+// empty when the page has none. `content` and `scratch` are working buffers that the caller
+// may reuse from page to page; both are emptied (length 0) first.
+bytes page_content(const doc& d, int32_t page_num, buf& content, buf& scratch) noexcept;
+
+// ---------------------------------------------------------------- references
+
+// An indirect reference "N [G] R" whose number starts at a digit: the number, optional PDF
+// white space, an optional generation of any number of digits, optional PDF white space and an
+// "R" that no alphanumeric byte follows. The same form is followed and renumbered.
+struct ref_match {
+  bool found = false;
+  int32_t num = 0;        // the number, read with 32-bit wrap-around
+  int32_t digits_end = 0; // just past the number's digits
+  int32_t after = 0;      // just past the "R" when found
+};
+
+// `i` must index a digit below `end`.
+ref_match ref_at(bytes text, int32_t i, int32_t end) noexcept;
+
+// Appends every reference number in text[start, end) in the order found, duplicates included.
+void collect_refs(bytes text, int32_t start, int32_t end, std::vector<int32_t>& found);
+
+// One input's renumbering map: source object number to output number.
+struct renumber_map {
+  std::vector<int32_t> old_nums; // in copy order
+  std::vector<int32_t> new_nums; // parallel to old_nums
+  std::unordered_map<int32_t, int32_t> new_of;
+};
+
+// Numbers old_nums[k] as first_new + k.
+void renumber_map_set(renumber_map& map, std::vector<int32_t> old_nums, int32_t first_new);
+// The output number of `old`, or -1 when the map does not hold it.
+int32_t renumber_lookup(const renumber_map& map, int32_t old) noexcept;
+
+// `text` with every reference whose number the map holds rewritten to "M 0 R".
+std::string remap_res_text(bytes text, const renumber_map& map);
+
+// ---------------------------------------------------------------- merge plan
+
+struct merge_input {
+  doc d;
+  renumber_map map;
+};
+
+// The objects that the pages' resources of `d` reach, breadth-first in the order found.
+std::vector<int32_t> copy_list_of(const doc& d);
+
+// Output numbers: 1 catalog, 2 page tree, 3.. pages, then content streams, then every input's
+// copies from 2T+3 on. Fills each input's map; returns the table size (the next free number).
+int64_t merge_plan(std::vector<merge_input>& inputs, int32_t total_pages);
+
+// ---------------------------------------------------------------- writer
+
+// The text of an object of the file between "obj" (and its white space) and endobj, trailing
+// white space trimmed; for an object-stream member, its own text. Empty when unknown.
+bytes object_body(bytes file, const obj_entry& e) noexcept;
+
+// A rectangle value: "%ld" when x is a whole 32-bit number, else "%.4f".
+std::string box_num_text(double x);
+
+// The page's box `name` from its own dictionary or else the nearest ancestor's through /Parent
+// (at most 32 levels).
+bool page_box(const doc& d, const dict_span& page, std::string_view name, box& out) noexcept;
+
+// Outputs reaching this size fail: offsets are signed 32-bit values.
+inline constexpr uint64_t output_limit = uint64_t{1} << 31;
+
+// Output state: the growing file and the offset of every object written.
+struct out_file {
+  buf out;
+  std::vector<int32_t> xref_offsets; // -1 for numbers under which nothing is written
+  uint64_t limit = output_limit;
+  bool failed = false; // an append ran out of memory or reached the limit
+};
+
+void out_put(out_file& f, bytes piece) noexcept;
+inline void out_put(out_file& f, std::string_view piece) noexcept {
+  out_put(f, as_bytes(piece));
+}
+// Notes the offset of object n and appends "n 0 obj\n".
+void out_begin_object(out_file& f, int32_t n) noexcept;
+
+// 0, or -1 with "page object missing" set.
+int32_t write_page_object(out_file& f, const merge_input& in, const pageinfo& page, int32_t n,
+                          int32_t total_pages);
+void write_copied_object(out_file& f, const merge_input& in, int32_t old_num, int32_t new_num);
+
+// Builds the whole output. 0, or -1 with the last-error text set.
+int32_t write_output(out_file& f, const std::vector<merge_input>& inputs, int32_t total_pages,
+                     int32_t size);
+
+// Stores the finished output under out_path through a temporary file in the same folder, so
+// that out_path is replaced whole or not at all. 0, or -1 with the last-error text set.
+int32_t store_output(const char* out_path, bytes data);
+
+// Merges the files at paths[0..count) into out_path. 0, or -1 with the last-error text set.
+int32_t merge_many(const char* const* paths, int32_t count, const char* out_path);
 
 } // namespace pdfmerge

@@ -7,7 +7,9 @@
 namespace pdfmerge {
 namespace {
 
-int32_t size_of(bytes text) { return static_cast<int32_t>(text.size()); }
+int32_t size_of(bytes text) {
+  return static_cast<int32_t>(text.size());
+}
 
 bool equal_at(bytes text, int32_t pos, std::string_view s) {
   return std::memcmp(text.data() + pos, s.data(), s.size()) == 0;
@@ -175,7 +177,8 @@ bytes dict_text_at(bytes text, int32_t pos) noexcept {
       ++depth;
       i += 2;
     } else if (c == '>' && at(i + 1) == '>') {
-      if (--depth == 0) return text.subspan(static_cast<size_t>(pos), static_cast<size_t>(i + 2 - pos));
+      if (--depth == 0)
+        return text.subspan(static_cast<size_t>(pos), static_cast<size_t>(i + 2 - pos));
       i += 2;
     } else if (c == '(') {
       i = skip_literal_string(text, i, len);
@@ -199,7 +202,9 @@ int32_t read_digits(bytes text, int32_t& i, int32_t end) {
   return static_cast<int32_t>(v);
 }
 
-int32_t negate_wrapping(int32_t v) { return static_cast<int32_t>(0u - static_cast<uint32_t>(v)); }
+int32_t negate_wrapping(int32_t v) {
+  return static_cast<int32_t>(0u - static_cast<uint32_t>(v));
+}
 
 } // namespace
 

@@ -4,7 +4,9 @@
 namespace pdfmerge {
 namespace {
 
-int32_t size_of(bytes text) { return static_cast<int32_t>(text.size()); }
+int32_t size_of(bytes text) {
+  return static_cast<int32_t>(text.size());
+}
 
 // Reads a direct or indirect /Length value whose first byte (a digit or '-') is at i.
 // Returns true when it settled the outputs; false to try the next /Length.
@@ -76,9 +78,12 @@ int32_t dict_stream_kw(bytes text, int32_t from) noexcept {
       int32_t j = i + 1;
       while (nesting > 0) {
         uint8_t s = at(j);
-        if (s == '\\') ++j;
-        else if (s == '(') ++nesting;
-        else if (s == ')') --nesting;
+        if (s == '\\')
+          ++j;
+        else if (s == '(')
+          ++nesting;
+        else if (s == ')')
+          --nesting;
         ++j;
         if (j >= len && nesting > 0) return -1;
       }

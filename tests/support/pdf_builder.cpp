@@ -82,8 +82,8 @@ pdf_builder& pdf_builder::xref_stream(int num, std::string_view extra) {
     index += std::to_string(n) + " 1 ";
   }
   int size = by_num.rbegin()->first + 1;
-  std::string dict = "/Type /XRef /Size " + std::to_string(size) + " /W [1 4 2] /Index [" +
-                     index + "] " + std::string(extra);
+  std::string dict = "/Type /XRef /Size " + std::to_string(size) + " /W [1 4 2] /Index [" + index +
+                     "] " + std::string(extra);
   pending_.erase(num);
   stream(num, dict, rows);
   pending_.clear();
@@ -126,6 +126,68 @@ std::string zlib_stored(std::string_view data) {
   return out;
 }
 
+namespace {
+
+uint32_t adler32(std::string_view data) {
+  uint32_t a = 1, b = 0;
+  for (unsigned char c : data) {
+    a = (a + c) % 65521;
+    b = (b + a) % 65521;
+  }
+  return (b << 16) | a;
+}
+
+// Bits of a deflate stream, least significant first within each byte.
+class deflate_bits {
+public:
+  void put(uint32_t value, int count) {
+    for (int i = 0; i < count; ++i) bit((value >> i) & 1);
+  }
+  // A Huffman code, most significant bit first.
+  void code(uint32_t value, int length) {
+    for (int i = length - 1; i >= 0; --i) bit((value >> i) & 1);
+  }
+  void literal(unsigned char c) {
+    if (c < 144)
+      code(0x30 + c, 8);
+    else
+      code(0x190 + (c - 144u), 9);
+  }
+  std::string take() { return std::move(out_); }
+
+private:
+  void bit(uint32_t b) {
+    if (pos_ == 0) out_ += '\0';
+    out_.back() = static_cast<char>(static_cast<unsigned char>(out_.back()) | (b << pos_));
+    pos_ = (pos_ + 1) & 7;
+  }
+  std::string out_;
+  int pos_ = 0;
+};
+
+} // namespace
+
+std::string zlib_repeat(char byte, size_t count) {
+  deflate_bits bits;
+  bits.put(1, 1); // final block
+  bits.put(1, 2); // fixed codes
+  size_t left = count;
+  if (left > 0) {
+    bits.literal(static_cast<unsigned char>(byte));
+    --left;
+  }
+  for (; left >= 258; left -= 258) {
+    bits.code(0xc5, 8); // length symbol 285: 258 bytes
+    bits.code(0, 5);    // distance symbol 0: one byte back
+  }
+  for (; left > 0; --left) bits.literal(static_cast<unsigned char>(byte));
+  bits.code(0, 7); // end of block
+  std::string out = "\x78\x01" + bits.take();
+  const uint32_t adler = adler32(std::string(count, byte));
+  for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((adler >> shift) & 0xFF);
+  return out;
+}
+
 std::string objstm_body(const std::vector<std::pair<int, std::string>>& members, int& first) {
   std::string head;
   std::string texts;
@@ -151,6 +213,32 @@ std::string simple_pdf(int pages) {
     b.stream(page + 1, "", "BT /F1 12 Tf 72 720 Td (Page " + std::to_string(i + 1) + ") Tj ET");
   }
   b.xref_table().trailer("<< /Size " + std::to_string(3 + 2 * pages) + " /Root 1 0 R >>");
+  return b.startxref().str();
+}
+
+std::string labelled_pdf(int pages, std::string_view label) {
+  pdf_builder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  auto page_num = [](int i) { return 10 + 2 * i; };
+  std::string rest;
+  for (int i = 1; i < pages; ++i) rest += std::to_string(page_num(i)) + " 0 R ";
+  std::string root_kids = std::to_string(page_num(0)) + " 0 R";
+  if (pages > 1) root_kids += " 3 0 R";
+  b.object(2, "<< /Type /Pages /Kids [" + root_kids + "] /Count " + std::to_string(pages) +
+                  " /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >> >>");
+  if (pages > 1)
+    b.object(3, "<< /Type /Pages /Parent 2 0 R /Kids [" + rest + "] /Count " +
+                    std::to_string(pages - 1) + " >>");
+  b.object(4, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>");
+  for (int i = 0; i < pages; ++i) {
+    const int num = page_num(i);
+    b.object(num, "<< /Type /Page /Parent " + std::string(i == 0 ? "2" : "3") + " 0 R /Contents " +
+                      std::to_string(num + 1) + " 0 R >>");
+    const std::string text =
+        "BT /F1 24 Tf 72 700 Td (" + std::string(label) + " " + std::to_string(i + 1) + ") Tj ET";
+    b.stream(num + 1, "/Filter /FlateDecode", zlib_stored(text));
+  }
+  b.xref_table().trailer("<< /Size " + std::to_string(page_num(pages)) + " /Root 1 0 R >>");
   return b.startxref().str();
 }
 

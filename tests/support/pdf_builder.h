@@ -52,6 +52,10 @@ private:
 // A zlib stream holding `data` in stored (uncompressed) deflate blocks, with a correct Adler-32.
 std::string zlib_stored(std::string_view data);
 
+// A zlib stream that inflates to `count` copies of `byte`, made of back-references of 258 bytes
+// in a fixed-code deflate block (about 250 to 1), with a correct Adler-32.
+std::string zlib_repeat(char byte, size_t count);
+
 // An object stream body: the header pairs for (num, text) members followed by their texts.
 // Returns the decoded bytes and sets `first` to the offset of the first member.
 std::string objstm_body(const std::vector<std::pair<int, std::string>>& members, int& first);
@@ -59,5 +63,10 @@ std::string objstm_body(const std::vector<std::pair<int, std::string>>& members,
 // A complete, well-formed document: catalog 1, page tree 2, then `pages` pages (objects 3..)
 // each with a content stream, MediaBox [0 0 612 792], and a classic table and trailer.
 std::string simple_pdf(int pages);
+
+// A document whose pages show the text "<label> <n>" (n from 1) in Helvetica. The font, the
+// MediaBox [0 0 612 792] and the resources sit on the root of a two-level page tree and are
+// inherited by the pages; every page's content is a /FlateDecode stream.
+std::string labelled_pdf(int pages, std::string_view label);
 
 } // namespace fixtures

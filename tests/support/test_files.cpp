@@ -21,7 +21,9 @@ const std::filesystem::path& folder() {
 
 } // namespace
 
-std::string temp_path(std::string_view name) { return (folder() / std::string(name)).string(); }
+std::string temp_path(std::string_view name) {
+  return (folder() / std::string(name)).string();
+}
 
 std::string write_temp(std::string_view name, std::string_view bytes) {
   std::string path = temp_path(name);
@@ -36,6 +38,8 @@ std::string read_file(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
+bool file_exists(const std::string& path) {
+  return std::filesystem::exists(path);
+}
 
 } // namespace fixtures

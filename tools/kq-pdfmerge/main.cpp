@@ -8,9 +8,12 @@ namespace {
 
 void usage(std::FILE* to) {
   std::fputs("usage: kq-pdfmerge count FILE...\n"
+             "       kq-pdfmerge merge OUT IN...\n"
              "\n"
              "  count FILE...   print the page count of each FILE, one line each:\n"
              "                  'FILE: N pages' or 'FILE: error: MESSAGE'\n"
+             "  merge OUT IN... merge the pages of the IN files, in order, into OUT and print\n"
+             "                  'OUT: N pages' or 'error: MESSAGE'\n"
              "\n"
              "Exits with status 1 when any file failed, 2 on a usage error.\n",
              to);
@@ -30,6 +33,21 @@ int count_pages(int argc, char** argv) {
   return status;
 }
 
+// Merges inputs[0..count) into out and prints the page count of the result.
+int merge_files(const char* out, int count, char** inputs) {
+  if (pdfmerge_files(inputs, count, out) != 0) {
+    std::printf("error: %s\n", pdfmerge_last_error());
+    return 1;
+  }
+  const int pages = pdfmerge_page_count(out);
+  if (pages < 0) {
+    std::printf("error: %s\n", pdfmerge_last_error());
+    return 1;
+  }
+  std::printf("%s: %d pages\n", out, pages);
+  return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -38,6 +56,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc >= 3 && !std::strcmp(argv[1], "count")) return count_pages(argc - 2, argv + 2);
+  if (argc >= 4 && !std::strcmp(argv[1], "merge")) return merge_files(argv[2], argc - 3, argv + 3);
   usage(stderr);
   return 2;
 }

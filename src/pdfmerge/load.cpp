@@ -1,0 +1,25 @@
+// doc_load: the fixed sequence of loading phases.
+#include "pdfmerge/load_phases.h"
+
+namespace pdfmerge {
+
+int32_t doc_load(const char* path, doc& d) {
+  d = doc{};
+  if (file_intake(path, d) != 0) return -1;
+  text_indexes ix(d.file());
+  trailers_read(d, ix);
+  objects_discover(d, ix);
+  objstms_expand(d, ix);
+  definitions_select(d, ix);
+  if (d.objects.empty()) {
+    set_error("no PDF objects found \xE2\x80\x94 not a PDF: %s", path);
+    return -1;
+  }
+  if (d.encrypted) {
+    set_error("encrypted PDFs are not supported: %s", path);
+    return -1;
+  }
+  return catalog_resolve(d, ix);
+}
+
+} // namespace pdfmerge

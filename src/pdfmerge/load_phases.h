@@ -1,0 +1,135 @@
+// The phases of loading a document, in the order doc_load runs them, and the text indexes
+// they share. Private to the loader (and its tests).
+#pragma once
+
+#include "inflate/inflate.h"
+#include "pdfmerge/pdfmerge_internal.h"
+
+#include <deque>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace pdfmerge {
+
+// ---------------------------------------------------------------- text indexes
+
+// Every whole-word occurrence of one keyword in a text, found in one pass, so that "the next
+// occurrence at or after p" costs a binary search instead of a scan.
+struct kw_hits {
+  std::vector<int32_t> at; // ascending
+};
+kw_hits kw_hits_build(bytes text, std::string_view kw);
+// The same result as find_kw(text, from, kw) for the text and keyword the hits were built from.
+int32_t kw_hits_find(const kw_hits& hits, int32_t from) noexcept;
+
+// Every occurrence of one name (as find_name accepts it over the whole text), so that many
+// regions, even overlapping ones, can be searched without scanning them again.
+struct name_hits {
+  bytes text;
+  std::string_view name;   // without '/'; must outlive the hits (a literal)
+  std::vector<int32_t> at; // positions of the '/', ascending
+};
+name_hits name_hits_build(bytes text, std::string_view name);
+// The same result as find_name(text, from, end, name).
+int32_t name_hits_find(const name_hits& hits, int32_t from, int32_t end) noexcept;
+
+// Skips runs of one class of bytes. Runs of 64 bytes or more are indexed once, when first met,
+// so that any number of skips into one long run together cost one pass over it.
+class run_skipper {
+public:
+  using byte_class = bool (*)(uint8_t);
+  run_skipper(bytes text, byte_class in_class) : text_(text), in_class_(in_class) {}
+  // The first index at or after pos, below end, whose byte is not in the class; else end.
+  int32_t skip(int32_t pos, int32_t end);
+
+private:
+  bytes text_;
+  byte_class in_class_;
+  bool indexed_ = false;
+  std::vector<std::pair<int32_t, int32_t>> long_runs_; // [start, end), ascending
+};
+
+// The indexes of one document's text, each built on first use and then shared by the phases.
+// Names are indexed from one list of every '/' in the text.
+class text_indexes {
+public:
+  explicit text_indexes(bytes text) : text_(text) {}
+  // `name` and `kw` must outlive the indexes (string literals).
+  const name_hits& names(std::string_view name);
+  const kw_hits& keywords(std::string_view kw);
+
+private:
+  bytes text_;
+  bool have_slashes_ = false;
+  std::vector<int32_t> slashes_;
+  // Deques: references handed out stay valid as more indexes are added.
+  std::deque<std::pair<std::string_view, name_hits>> names_;
+  std::deque<std::pair<std::string_view, kw_hits>> keywords_;
+};
+
+// ---------------------------------------------------------------- phase 2: intake
+
+// Reads the whole file into d.data/d.len. 0, or -1 with the message set and no bytes kept.
+int32_t file_intake(const char* path, doc& d);
+
+// ---------------------------------------------------------------- phase 3: trailers
+
+// Sets d.root_num and d.encrypted from the startxref chain and the trailers. Never fails.
+void trailers_read(doc& d, text_indexes& ix);
+void trailers_read(doc& d);
+
+// ---------------------------------------------------------------- phase 4: object discovery
+
+// For each dictionary start (ascending, distinct), the position of the ">>" at which
+// dict_stream_kw(text, start) would stop, or -1 where it would run out of text. One pass in
+// total, however the dictionaries nest or overlap.
+std::vector<int32_t> dict_closes(bytes text, const std::vector<int32_t>& starts);
+// The same answers by the way that needs no budget (used by dict_closes when its quick way
+// would take too long).
+std::vector<int32_t> dict_closes_forest(bytes text, const std::vector<int32_t>& starts);
+
+// 4a: one entry per object header, in file order; streams get stream_kw and data_start.
+void headers_scan(doc& d, text_indexes& ix);
+// 4b: data_end, endobj and end of every stream entry.
+void stream_ends_settle(doc& d, text_indexes& ix);
+// 4c: drops unfinished streams and headers that lie inside some stream's data.
+void false_entries_drop(doc& d);
+// The same rule as false_entries_drop without working storage: every entry against every stream.
+void false_entries_drop_direct(doc& d);
+// Phase 4 whole: 4a, 4b and 4c.
+void objects_discover(doc& d, text_indexes& ix);
+void objects_discover(doc& d);
+
+// ---------------------------------------------------------------- phase 5: object streams
+
+using inflate_fn = int (*)(const uint8_t* src, size_t src_len, uint8_t* dst, size_t dst_cap,
+                           size_t* out_len) noexcept;
+
+// True when the entry is an object stream's container (a stream whose dictionary names /ObjStm).
+bool objstm_container(const obj_entry& e, const name_hits& objstm_names) noexcept;
+
+// Appends one entry per object held in the file's object streams.
+void objstms_expand(doc& d, text_indexes& ix, inflate_fn decode = inflate::inflate_decompress);
+void objstms_expand(doc& d, inflate_fn decode = inflate::inflate_decompress);
+
+// ---------------------------------------------------------------- phases 6 and 7: selection
+
+// Keeps one definition per object number, drops containers and numbers above 8,388,607, sets
+// max_num and rebuilds d.index.
+void definitions_select(doc& d, text_indexes& ix);
+void definitions_select(doc& d);
+// The rule used when the number maps cannot be had: plain definitions all stay.
+void definitions_select_direct(doc& d, text_indexes& ix);
+void definitions_select_direct(doc& d);
+
+inline constexpr int32_t max_object_num = 8388607;
+
+// ---------------------------------------------------------------- phase 9: catalog
+
+// Finds the catalog and the page-tree root and walks the tree into d.pages. 0, or -1 with the
+// message set.
+int32_t catalog_resolve(doc& d, text_indexes& ix);
+int32_t catalog_resolve(doc& d);
+
+} // namespace pdfmerge

@@ -1,0 +1,61 @@
+// merge_many: loads every input, plans the output numbers, builds the output in memory and
+// only then stores it.
+#include "pdfmerge/pdfmerge_internal.h"
+
+#include <string>
+
+namespace pdfmerge {
+namespace {
+
+// Loads the inputs in order; the first that fails ends the loading with its message wrapped.
+bool load_inputs(const char* const* paths, int32_t count, std::vector<merge_input>& inputs) {
+  for (int32_t i = 0; i < count; ++i) {
+    if (doc_load(paths[i], inputs[static_cast<size_t>(i)].d) != 0) {
+      const std::string cause = error_text(); // set_error overwrites the text it would read
+      set_error("input %ld: %s", static_cast<long>(i) + 1, cause.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+int64_t total_pages_of(const std::vector<merge_input>& inputs) {
+  int64_t total = 0;
+  for (const merge_input& in : inputs) total += static_cast<int64_t>(in.d.pages.size());
+  return total;
+}
+
+} // namespace
+
+int32_t merge_many(const char* const* paths, int32_t count, const char* out_path) {
+  if (!paths || count < 1) {
+    set_error("no input paths");
+    return -1;
+  }
+  if (!out_path) {
+    set_error("NULL output path");
+    return -1;
+  }
+  std::vector<merge_input> inputs(static_cast<size_t>(count));
+  if (!load_inputs(paths, count, inputs)) return -1;
+  const int64_t total = total_pages_of(inputs);
+  if (total < 1) {
+    set_error("no pages to merge");
+    return -1;
+  }
+  const int64_t size = total <= INT32_MAX ? merge_plan(inputs, static_cast<int32_t>(total)) : -1;
+  if (size < 0) {
+    set_error("failed to build output");
+    return -1;
+  }
+  out_file f;
+  if (write_output(f, inputs, static_cast<int32_t>(total), static_cast<int32_t>(size)) != 0)
+    return -1;
+  inputs.clear(); // the documents are no longer needed while the file is stored
+  if (store_output(out_path, bytes(f.out.data.get(), static_cast<size_t>(f.out.len))) != 0)
+    return -1;
+  clear_error();
+  return 0;
+}
+
+} // namespace pdfmerge

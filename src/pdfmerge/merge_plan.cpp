@@ -1,0 +1,98 @@
+// The objects each input's pages need, and the output number of everything that is written.
+#include "pdfmerge/pdfmerge_internal.h"
+
+#include <unordered_set>
+
+namespace pdfmerge {
+namespace {
+
+// The numbers already in the copy list: one byte per object number of the document, and a set
+// for numbers outside that range (references to objects the document does not have).
+class membership {
+public:
+  explicit membership(int32_t max_num) : seen_(static_cast<size_t>(max_num) + 1, 0) {}
+
+  // True when n was not yet a member.
+  bool insert(int32_t n) {
+    if (n >= 0 && static_cast<size_t>(n) < seen_.size()) {
+      if (seen_[static_cast<size_t>(n)]) return false;
+      seen_[static_cast<size_t>(n)] = 1;
+      return true;
+    }
+    return others_.insert(n).second;
+  }
+
+private:
+  std::vector<uint8_t> seen_;
+  std::unordered_set<int32_t> others_;
+};
+
+bytes span_bytes(const dict_span& sp) {
+  if (sp.end <= sp.start) return {};
+  return sp.text.subspan(static_cast<size_t>(sp.start), static_cast<size_t>(sp.end - sp.start));
+}
+
+// The text of a page's resources dictionary, its own or inherited; empty when there is none.
+bytes page_resources(const doc& d, const dict_span& page) {
+  const bytes range = page.text.first(static_cast<size_t>(page.end));
+  bytes res = page_resources_dict(d, range, page.start);
+  if (res.empty()) res = page_resources_dict_deep(d, range, page.start, 32);
+  return res;
+}
+
+// The text whose references a copied object passes on: its dictionary span (which stops before
+// a stream's data), or for an object without a dictionary its whole body.
+bytes scanned_text(const doc& d, const obj_entry& e) {
+  dict_span sp;
+  if (dict_span_of(d.file(), e, sp)) return span_bytes(sp);
+  return object_body(d.file(), e);
+}
+
+void add_refs(bytes text, std::vector<int32_t>& found, membership& members,
+              std::vector<int32_t>& list) {
+  found.clear();
+  collect_refs(text, 0, static_cast<int32_t>(text.size()), found);
+  for (int32_t r : found)
+    if (members.insert(r)) list.push_back(r);
+}
+
+} // namespace
+
+std::vector<int32_t> copy_list_of(const doc& d) {
+  std::vector<int32_t> list;
+  std::vector<int32_t> found;
+  membership members(d.max_num);
+  for (const pageinfo& page : d.pages) {
+    const obj_entry* e = obj_lookup(d, page.num);
+    dict_span sp;
+    if (!e || !dict_span_of(d.file(), *e, sp)) continue;
+    const bytes res = page_resources(d, sp);
+    if (!res.empty()) add_refs(res, found, members, list);
+  }
+  // Breadth-first: the list is the queue, and grows while it is walked.
+  for (size_t k = 0; k < list.size(); ++k) {
+    const obj_entry* e = obj_lookup(d, list[k]);
+    if (!e) continue;
+    const bytes text = scanned_text(d, *e);
+    if (!text.empty()) add_refs(text, found, members, list);
+  }
+  return list;
+}
+
+int64_t merge_plan(std::vector<merge_input>& inputs, int32_t total_pages) {
+  // Every number takes a 20-byte line of the cross-reference table, so a table larger than
+  // this could never be written.
+  constexpr int64_t max_size = static_cast<int64_t>(output_limit / 20);
+  int64_t next = 2 * int64_t{total_pages} + 3;
+  if (next > max_size) return -1;
+  for (merge_input& in : inputs) {
+    std::vector<int32_t> list = copy_list_of(in.d);
+    if (next + static_cast<int64_t>(list.size()) > max_size) return -1;
+    const int64_t count = static_cast<int64_t>(list.size());
+    renumber_map_set(in.map, std::move(list), static_cast<int32_t>(next));
+    next += count;
+  }
+  return next;
+}
+
+} // namespace pdfmerge

@@ -1,0 +1,137 @@
+// Finding indirect objects by scanning the bytes for "N G obj" headers, not through the
+// cross-reference table, so that damaged tables and wrong offsets do not matter.
+#include "pdfmerge/load_phases.h"
+
+#include <cstring>
+
+namespace pdfmerge {
+namespace {
+
+bool is_space_or_tab(uint8_t c) {
+  return c == ' ' || c == '\t';
+}
+
+// Reads a run of digits [begin, end) in 32-bit arithmetic that wraps.
+int32_t digits_value(bytes f, int32_t begin, int32_t end) {
+  uint32_t v = 0;
+  for (int32_t i = begin; i < end; ++i) v = v * 10u + (f[static_cast<size_t>(i)] - '0');
+  return static_cast<int32_t>(v);
+}
+
+// One accepted header: the keyword "obj" at j, preceded by "num gen".
+struct header {
+  int32_t num = 0;
+  int32_t gen = 0;
+  int32_t start = 0; // first digit of the object number
+  int32_t j = 0;
+};
+
+// Reads "num gen" backwards from the keyword at j. Separators are isspace white space (VT
+// counts, NUL does not); at least one must stand between the two numbers.
+bool header_before(bytes f, int32_t j, header& h) {
+  auto at = [&](int32_t k) { return f[static_cast<size_t>(k)]; };
+  int32_t p = j - 1;
+  while (p >= 0 && is_c_space(at(p))) --p;
+  if (p < 0 || !is_digit(at(p))) return false;
+  const int32_t gen_end = p + 1;
+  while (p >= 0 && is_digit(at(p))) --p;
+  const int32_t gen_begin = p + 1;
+  if (gen_begin == 0) return false;
+  // The byte at position 0 is taken as reached without being tested for white space.
+  int32_t stepped = 0;
+  while (p > 0 && is_c_space(at(p))) {
+    --p;
+    ++stepped;
+  }
+  if (stepped == 0 || !is_digit(at(p))) return false;
+  const int32_t num_end = p + 1;
+  while (p >= 0 && is_digit(at(p))) --p;
+  const int32_t num_begin = p + 1;
+  if (num_begin > 0 && is_alnum(at(num_begin - 1))) return false;
+  h.num = digits_value(f, num_begin, num_end);
+  h.gen = digits_value(f, gen_begin, gen_end);
+  h.start = num_begin;
+  h.j = j;
+  return h.num >= 1;
+}
+
+// Where a stream's data begins after the keyword "stream" at s: past spaces and tabs and one
+// end of line (CR LF, CR or LF); without an end of line, one byte after the keyword.
+int32_t data_start_after(bytes f, int32_t s, run_skipper& spaces) {
+  const int32_t len = static_cast<int32_t>(f.size());
+  const int32_t c = s + 6;
+  if (c >= len) return c;
+  const int32_t r = spaces.skip(c, len);
+  if (r >= len) return c + 1;
+  const uint8_t b = f[static_cast<size_t>(r)];
+  if (b == '\r') return r + 1 < len && f[static_cast<size_t>(r + 1)] == '\n' ? r + 2 : r + 1;
+  if (b == '\n') return r + 1;
+  return c + 1;
+}
+
+} // namespace
+
+void headers_scan(doc& d, text_indexes& ix) {
+  const kw_hits& endobjs = ix.keywords("endobj");
+  const bytes f = d.file();
+  const int32_t len = d.len;
+  std::vector<header> headers;
+  std::vector<int32_t> bodies; // first byte after "obj" and white space, per header
+  std::vector<int32_t> dict_starts;
+  for (int32_t j : ix.keywords("obj").at) {
+    header h;
+    if (!header_before(f, j, h)) continue;
+    const int32_t k = skip_ws(f, j + 3, len);
+    headers.push_back(h);
+    bodies.push_back(k);
+    if (k < len && f[static_cast<size_t>(k)] == '<') dict_starts.push_back(k);
+  }
+  const std::vector<int32_t> closes = dict_closes(f, dict_starts);
+
+  run_skipper pdf_ws(f, is_pdf_ws);
+  run_skipper spaces(f, is_space_or_tab);
+  size_t next_dict = 0;
+  for (size_t i = 0; i < headers.size(); ++i) {
+    const header& h = headers[i];
+    const int32_t k = bodies[i];
+    obj_entry e;
+    e.num = h.num;
+    e.gen = h.gen;
+    e.start = h.start;
+    if (k < len && f[static_cast<size_t>(k)] == '<') {
+      e.dict_start = k;
+      const int32_t close = closes[next_dict++];
+      int32_t s = -1;
+      if (close >= 0) {
+        const int32_t w = pdf_ws.skip(close + 2, len);
+        if (kw_at(f, w, "stream")) s = w;
+      }
+      if (s >= 0) {
+        e.stream_kw = s;
+        e.has_stream = 1;
+        e.data_start = data_start_after(f, s, spaces);
+        objvec_push(d.objects, e);
+        continue;
+      }
+      e.endobj = kw_hits_find(endobjs, k);
+    } else {
+      e.endobj = kw_hits_find(endobjs, h.j + 3);
+    }
+    if (e.endobj < 0) continue;
+    e.end = e.endobj + 6;
+    objvec_push(d.objects, e);
+  }
+}
+
+void objects_discover(doc& d, text_indexes& ix) {
+  headers_scan(d, ix);
+  stream_ends_settle(d, ix);
+  false_entries_drop(d);
+}
+
+void objects_discover(doc& d) {
+  text_indexes ix(d.file());
+  objects_discover(d, ix);
+}
+
+} // namespace pdfmerge

@@ -1,0 +1,138 @@
+// Expanding object streams: each container's data is decoded into a block of the document's
+// arena and every object it holds becomes an entry that points at its own text there.
+#include "pdfmerge/load_phases.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <new>
+#include <tuple>
+
+namespace pdfmerge {
+namespace {
+
+constexpr uint32_t max_raw = 268435456;
+constexpr uint64_t last_retry_cap = 268435455; // no retry once the capacity is above this
+constexpr int32_t max_members = 100000;
+constexpr int64_t max_member_size = 1048576;
+
+struct decoded {
+  const uint8_t* block = nullptr; // null when the data could not be decoded
+  int32_t produced = 0;
+};
+
+// Decodes one container's data. Each attempt that fails is retried with four times the room
+// until the room has passed 268,435,455 bytes. A failed attempt's block is released at once.
+decoded inflate_into_arena(struct arena& a, bytes src, inflate_fn decode) {
+  uint64_t cap = static_cast<uint64_t>(src.size()) * 8 + 64;
+  for (;;) {
+    uint8_t* block = arena_alloc(a, static_cast<size_t>(cap));
+    if (!block) return {};
+    size_t produced = 0;
+    if (decode(src.data(), src.size(), block, static_cast<size_t>(cap), &produced) == 0)
+      return {block, static_cast<int32_t>(produced)};
+    a.blocks.pop_back();
+    if (cap > last_retry_cap) return {};
+    cap *= 4;
+  }
+}
+
+decoded copy_into_arena(struct arena& a, bytes src) {
+  uint8_t* block = arena_alloc(a, src.size() + 1);
+  if (!block) return {};
+  if (!src.empty()) std::memcpy(block, src.data(), src.size());
+  return {block, static_cast<int32_t>(src.size())};
+}
+
+// The first value of a name in the region [from, end) that `accept` takes, read after the
+// name and white space; -1 when none is.
+template <class Accept>
+int32_t region_value(bytes f, const name_hits& names, int32_t from, int32_t end, Accept accept) {
+  const int32_t skip = static_cast<int32_t>(names.name.size()) + 1;
+  for (int32_t p = name_hits_find(names, from, end); p >= 0;
+       p = name_hits_find(names, p + 1, end)) {
+    int32_t j = skip_ws(f, p + skip, end);
+    if (j >= static_cast<int32_t>(f.size())) continue;
+    const int32_t v = parse_int_at(f, j);
+    if (accept(v)) return v;
+  }
+  return -1;
+}
+
+// Appends the members of one decoded container: N header pairs (number, offset) at the start,
+// texts from byte `first` on. A text never reaches past the decoded bytes.
+void members_add(doc& d, const decoded& data, int32_t n, int32_t first) {
+  std::vector<int32_t> nums;
+  std::vector<int32_t> offs;
+  try {
+    nums.resize(static_cast<size_t>(n));
+    offs.resize(static_cast<size_t>(n));
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  const bytes text(data.block, static_cast<size_t>(data.produced));
+  int32_t p = 0;
+  for (size_t k = 0; k < nums.size(); ++k) {
+    nums[k] = read_int_adv(text, p);
+    offs[k] = read_int_adv(text, p);
+    if (nums[k] < 0 || offs[k] < 0) return;
+  }
+  for (size_t k = 0; k < nums.size(); ++k) {
+    const int64_t size = k + 1 < nums.size() ? int64_t{offs[k + 1]} - offs[k]
+                                             : int64_t{data.produced} - first - offs[k];
+    if (nums[k] < 1 || size < 1 || size > max_member_size) continue;
+    const int64_t begin = int64_t{first} + offs[k];
+    if (begin >= data.produced) continue;
+    obj_entry e;
+    e.num = nums[k];
+    e.in_objstm = 1;
+    e.text = data.block + begin;
+    e.text_len = static_cast<int32_t>(std::min(size, data.produced - begin));
+    objvec_push(d.objects, e);
+  }
+}
+
+} // namespace
+
+bool objstm_container(const obj_entry& e, const name_hits& objstm_names) noexcept {
+  if (!e.has_stream || e.in_objstm || e.dict_start < 0) return false;
+  const int32_t end =
+      e.stream_kw > 0 ? e.stream_kw : static_cast<int32_t>(objstm_names.text.size());
+  return name_hits_find(objstm_names, e.dict_start, end) >= 0;
+}
+
+void objstms_expand(doc& d, inflate_fn decode) {
+  text_indexes ix(d.file());
+  objstms_expand(d, ix, decode);
+}
+
+void objstms_expand(doc& d, text_indexes& ix, inflate_fn decode) {
+  const bytes f = d.file();
+  const name_hits& objstm = ix.names("ObjStm");
+  // Containers that share their data (overlapping headers) decode it once.
+  std::map<std::tuple<int32_t, int32_t, bool>, decoded> done;
+  const size_t count = d.objects.size(); // entries appended here are members, never containers
+  for (size_t i = 0; i < count; ++i) {
+    const obj_entry e = d.objects[i];
+    if (!objstm_container(e, objstm)) continue;
+    const int32_t end = e.stream_kw > 0 ? e.stream_kw : d.len;
+    const int32_t raw = e.data_end - e.data_start;
+    if (static_cast<uint32_t>(raw) > max_raw) continue;
+    const int32_t n =
+        region_value(f, ix.names("N"), e.dict_start, end, [](int32_t v) { return v > 0; });
+    const int32_t first =
+        region_value(f, ix.names("First"), e.dict_start, end, [](int32_t v) { return v >= 0; });
+    if (first < 0 || n < 1 || n > max_members) continue;
+    const bool flate = name_hits_find(ix.names("FlateDecode"), e.dict_start, end) >= 0;
+    auto [it, fresh] = done.try_emplace({e.data_start, e.data_end, flate});
+    if (fresh) {
+      const bytes src = f.subspan(static_cast<size_t>(e.data_start), static_cast<size_t>(raw));
+      it->second = flate ? inflate_into_arena(d.arena, src, decode) : copy_into_arena(d.arena, src);
+    }
+    const decoded& data = it->second;
+    if (!data.block || first > data.produced) continue;
+    members_add(d, data, n, first);
+  }
+}
+
+} // namespace pdfmerge

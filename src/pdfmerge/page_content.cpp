@@ -1,0 +1,105 @@
+// The content bytes of one page, gathered from its /Contents: one referenced stream, an array of
+// them, or a stream written directly after the name.
+#include "pdfmerge/pdfmerge_internal.h"
+
+namespace pdfmerge {
+namespace {
+
+uint8_t byte_at(bytes text, int32_t i) {
+  return text[static_cast<size_t>(i)];
+}
+
+// One referenced stream whose number starts at i.
+bytes single_stream(const doc& d, bytes span, int32_t i, buf& content) {
+  const int32_t num = parse_int_at(span, i);
+  if (num <= 0) return {};
+  const obj_entry* e = obj_lookup(d, num);
+  if (!e) return {};
+  std::optional<bytes> data = decoded_stream(*e, d.file(), content);
+  return data ? *data : bytes{};
+}
+
+// Reads one array element "N [G] [R]" from the digit at i; moves i past it and returns N.
+int32_t array_element(bytes span, int32_t& i) {
+  const int32_t end = static_cast<int32_t>(span.size());
+  const int32_t num = parse_int_at(span, i);
+  i = skip_ws(span, i, end);
+  if (i < end && is_digit(byte_at(span, i))) {
+    (void)parse_int_at(span, i);
+    i = skip_ws(span, i, end);
+  }
+  if (i < end && byte_at(span, i) == 'R') i = skip_ws(span, i + 1, end);
+  return num;
+}
+
+// The parts of an array, joined with one line feed between consecutive parts that give bytes
+// so that the last token of one part never runs into the first of the next.
+bytes stream_array(const doc& d, bytes span, int32_t i, buf& content, buf& scratch) {
+  const int32_t end = static_cast<int32_t>(span.size());
+  bool any_part = false;
+  ++i;
+  while (i < end) {
+    const uint8_t c = byte_at(span, i);
+    if (c == ']') break;
+    if (!is_digit(c)) {
+      ++i;
+      continue;
+    }
+    const int32_t num = array_element(span, i);
+    const obj_entry* e = num > 0 ? obj_lookup(d, num) : nullptr;
+    if (!e) continue;
+    scratch.len = 0;
+    std::optional<bytes> part = decoded_stream(*e, d.file(), scratch);
+    if (!part || part->empty()) continue;
+    if (any_part) buf_str(content, "\n");
+    buf_append(content, part->data(), part->size());
+    any_part = true;
+  }
+  if (!any_part || !content.data) return {};
+  return {content.data.get(), static_cast<size_t>(content.len)};
+}
+
+// A stream written directly after /Contents, its "<<" at i. Its bytes are taken unchanged.
+bytes direct_stream(const doc& d, bytes span, int32_t i) {
+  const int32_t end = static_cast<int32_t>(span.size());
+  const int32_t kw = dict_stream_kw(span, i);
+  if (kw < 0) return {};
+  int32_t length = -1;
+  int32_t ref = -1;
+  parse_length(span, i, kw, length, ref);
+  if (length < 0) {
+    if (ref < 1) return {};
+    length = resolve_length_ref(d.file(), d.objects, d.index, ref);
+    if (length < 0) return {};
+  }
+  int32_t data = kw + 6;
+  if (data < end) {
+    const bool crlf =
+        byte_at(span, data) == '\r' && data + 1 < end && byte_at(span, data + 1) == '\n';
+    data += crlf ? 2 : 1;
+  }
+  if (int64_t{data} + length > end) return {};
+  return span.subspan(static_cast<size_t>(data), static_cast<size_t>(length));
+}
+
+} // namespace
+
+bytes page_content(const doc& d, int32_t page_num, buf& content, buf& scratch) noexcept {
+  content.len = 0;
+  scratch.len = 0;
+  const obj_entry* e = obj_lookup(d, page_num);
+  dict_span sp;
+  if (!e || !dict_span_of(d.file(), *e, sp)) return {};
+  const bytes span = sp.text.first(static_cast<size_t>(sp.end));
+  const int32_t q = find_name(span, sp.start, sp.end, "Contents");
+  if (q < 0 || q + 9 >= sp.end) return {};
+  const int32_t i = skip_ws(span, q + 9, sp.end);
+  if (i >= sp.end) return {};
+  const uint8_t c = byte_at(span, i);
+  if (is_digit(c)) return single_stream(d, span, i, content);
+  if (c == '[') return stream_array(d, span, i, content, scratch);
+  if (c == '<' && i + 1 < sp.end && byte_at(span, i + 1) == '<') return direct_stream(d, span, i);
+  return {};
+}
+
+} // namespace pdfmerge

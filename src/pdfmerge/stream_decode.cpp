@@ -1,0 +1,66 @@
+// The data of a stream object, inflated when its dictionary names /FlateDecode.
+#include "inflate/inflate.h"
+#include "pdfmerge/pdfmerge_internal.h"
+
+namespace pdfmerge {
+namespace {
+
+// Inflates src into the room after out's content with the given capacity. True on success, with
+// out.len grown by the bytes produced and a NUL after them.
+bool inflate_into(bytes src, buf& out, uint64_t capacity, size_t& produced) {
+  buf_reserve(out, capacity);
+  if (!out.data) return false;
+  produced = 0;
+  uint8_t* room = out.data.get() + out.len;
+  if (inflate::inflate_decompress(src.data(), src.size(), room, static_cast<size_t>(capacity),
+                                  &produced) != 0)
+    return false;
+  out.len += produced;
+  out.data.get()[out.len] = 0;
+  return true;
+}
+
+// How many bytes src inflates to, or nothing when it does not inflate within the limit.
+std::optional<uint64_t> inflated_size(bytes src) {
+  size_t counted = 0;
+  if (inflate::inflate_decompress(src.data(), src.size(), inflate::count_only,
+                                  inflate::max_capacity, &counted) != 0)
+    return std::nullopt;
+  if (counted > inflate::max_capacity) return std::nullopt;
+  return counted;
+}
+
+std::optional<bytes> inflate_stream(bytes src, buf& out) {
+  const uint64_t start = out.len;
+  // Typical pages inflate within twenty to one. When one does not fit, the capacity grows
+  // fourfold up to the inflater's limit; counting first finds the size that such a retry
+  // would reach without trying every step, and without reserving room for data that does
+  // not inflate at all.
+  uint64_t capacity = src.size() * uint64_t{20} + 4096;
+  size_t produced = 0;
+  if (capacity <= inflate::max_capacity && inflate_into(src, out, capacity, produced))
+    return bytes(out.data.get() + start, produced);
+  if (!out.data) return std::nullopt;
+  std::optional<uint64_t> size = inflated_size(src);
+  if (!size) return std::nullopt;
+  capacity = *size > 0 ? *size : 1;
+  if (!inflate_into(src, out, capacity, produced)) return std::nullopt;
+  return bytes(out.data.get() + start, produced);
+}
+
+} // namespace
+
+std::optional<bytes> decoded_stream(const obj_entry& e, bytes text, buf& out) noexcept {
+  if (!e.has_stream) return std::nullopt;
+  const int64_t n = int64_t{e.data_end} - e.data_start;
+  if (n <= 0 || e.data_start < 0 || e.data_end > static_cast<int64_t>(text.size()))
+    return std::nullopt;
+  const bytes data = text.subspan(static_cast<size_t>(e.data_start), static_cast<size_t>(n));
+  if (e.dict_start < 0) return data;
+  const int32_t text_len = static_cast<int32_t>(text.size());
+  const int32_t dict_end = e.stream_kw > 0 ? e.stream_kw : e.endobj > 0 ? e.endobj : text_len;
+  if (find_name(text, e.dict_start, dict_end, "FlateDecode") < 0) return data;
+  return inflate_stream(data, out);
+}
+
+} // namespace pdfmerge

@@ -1,0 +1,132 @@
+// The merged file, assembled in memory: header, catalog, page tree, page objects, content
+// streams, copied objects, cross-reference table and trailer.
+#include "pdfmerge/pdfmerge_internal.h"
+
+#include <cstdio>
+
+namespace pdfmerge {
+namespace {
+
+std::string num_text(int64_t v) {
+  return std::to_string(v);
+}
+
+// Pieces of text collected and appended in blocks, so that long lists cost few appends and
+// little memory.
+class text_sink {
+public:
+  explicit text_sink(out_file& f) : f_(f) {}
+  ~text_sink() { flush(); }
+  text_sink(const text_sink&) = delete;
+  text_sink& operator=(const text_sink&) = delete;
+
+  text_sink& operator<<(std::string_view s) {
+    pending_ += s;
+    if (pending_.size() >= 65536) flush();
+    return *this;
+  }
+  text_sink& operator<<(int64_t v) { return *this << std::string_view(num_text(v)); }
+  void flush() {
+    out_put(f_, pending_);
+    pending_.clear();
+  }
+
+private:
+  out_file& f_;
+  std::string pending_;
+};
+
+void write_head(out_file& f, int32_t total_pages) {
+  out_put(f, "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
+  out_begin_object(f, 1);
+  out_put(f, "<< /Type /Catalog /Pages 2 0 R >>\nendobj\n");
+  out_begin_object(f, 2);
+  text_sink tree(f);
+  tree << "<< /Type /Pages /Count " << int64_t{total_pages} << " /Kids [";
+  for (int32_t k = 3; k <= total_pages + 2; ++k) {
+    tree << int64_t{k} << " 0 R";
+    if (k < total_pages + 2) tree << " ";
+  }
+  tree << "]\n>>\nendobj\n";
+}
+
+void write_content_stream(out_file& f, int32_t n, bytes content) {
+  out_begin_object(f, n);
+  out_put(f, "<< /Length " + num_text(static_cast<int64_t>(content.size())) + " >>\nstream\n");
+  out_put(f, content);
+  out_put(f, "\nendstream\nendobj\n");
+}
+
+void write_content_streams(out_file& f, const std::vector<merge_input>& inputs,
+                           int32_t total_pages) {
+  buf content;
+  buf scratch;
+  int32_t n = 3;
+  for (const merge_input& in : inputs)
+    for (const pageinfo& page : in.d.pages)
+      write_content_stream(f, n++ + total_pages, page_content(in.d, page.num, content, scratch));
+}
+
+// One 20-byte line per number. A free line carries the offset of the object just before it.
+void write_xref(out_file& f, int32_t size) {
+  const auto table = static_cast<int64_t>(f.out.len);
+  text_sink text(f);
+  text << "xref\n0 " << int64_t{size} << "\n0000000000 65535 f \n";
+  char line[32];
+  for (int32_t n = 1; n < size; ++n) {
+    const int32_t off = f.xref_offsets[static_cast<size_t>(n)];
+    const int32_t before = n > 1 ? f.xref_offsets[static_cast<size_t>(n - 1)] : -1;
+    const long field = off >= 0 ? off : before >= 0 ? before : 0;
+    std::snprintf(line, sizeof line, "%010ld %s \n", field, off >= 0 ? "00000 n" : "65535 f");
+    text << line;
+  }
+  text << "trailer\n<< /Size " << int64_t{size} << " /Root 1 0 R >>\nstartxref " << table
+       << "\n%%EOF\n";
+}
+
+} // namespace
+
+void out_put(out_file& f, bytes piece) noexcept {
+  if (f.failed) return;
+  if (f.out.len + piece.size() >= f.limit) {
+    f.failed = true;
+    return;
+  }
+  buf_append(f.out, piece.data(), piece.size());
+  if (!f.out.data) f.failed = true;
+}
+
+void out_begin_object(out_file& f, int32_t n) noexcept {
+  if (f.failed) return;
+  f.xref_offsets[static_cast<size_t>(n)] = static_cast<int32_t>(f.out.len);
+  char line[32];
+  const int len = std::snprintf(line, sizeof line, "%ld 0 obj\n", static_cast<long>(n));
+  out_put(f, std::string_view(line, static_cast<size_t>(len)));
+}
+
+int32_t write_output(out_file& f, const std::vector<merge_input>& inputs, int32_t total_pages,
+                     int32_t size) {
+  buf_reserve(f.out, 0);
+  if (!f.out.data) {
+    set_error("out of memory");
+    return -1;
+  }
+  f.xref_offsets.assign(static_cast<size_t>(size), -1);
+  write_head(f, total_pages);
+  int32_t n = 3;
+  for (const merge_input& in : inputs)
+    for (const pageinfo& page : in.d.pages)
+      if (write_page_object(f, in, page, n++, total_pages) != 0) return -1;
+  write_content_streams(f, inputs, total_pages);
+  for (const merge_input& in : inputs)
+    for (size_t k = 0; k < in.map.old_nums.size(); ++k)
+      write_copied_object(f, in, in.map.old_nums[k], in.map.new_nums[k]);
+  write_xref(f, size);
+  if (f.failed) {
+    set_error("failed to build output");
+    return -1;
+  }
+  return 0;
+}
+
+} // namespace pdfmerge

@@ -1,1 +1,0 @@
-// Keeps a test program buildable while its folder holds no test file yet.

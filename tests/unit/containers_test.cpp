@@ -1,0 +1,172 @@
+// Growth of the containers, the output buffer, the object index and releasing a document.
+#include "doc_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+using namespace pdfmerge;
+
+namespace {
+
+TEST(Containers, VectorsGrowByDoublingFromTheirFirstCapacity) {
+  const struct {
+    int pushes;
+    size_t objvec_cap, pagevec_cap;
+  } cases[] = {{1, 128, 64},    {64, 128, 64},   {65, 128, 128},
+               {128, 128, 128}, {129, 256, 256}, {257, 512, 512}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pushes);
+    objvec objects;
+    pagevec pages;
+    for (int i = 0; i < c.pushes; ++i) {
+      objvec_push(objects, obj_entry{.num = i + 1});
+      pagevec_push(pages, pageinfo{i + 1, 90});
+    }
+    EXPECT_EQ(objects.size(), static_cast<size_t>(c.pushes));
+    EXPECT_EQ(pages.size(), static_cast<size_t>(c.pushes));
+    EXPECT_EQ(objects.capacity(), c.objvec_cap);
+    EXPECT_EQ(pages.capacity(), c.pagevec_cap);
+    EXPECT_EQ(objects.back().num, c.pushes);
+    EXPECT_EQ(pages.back().num, c.pushes);
+    EXPECT_EQ(pages.back().rotation, 90);
+  }
+}
+
+TEST(Containers, ArenaBlockArrayDoublesFromFour) {
+  const struct {
+    int allocs;
+    size_t cap;
+  } cases[] = {{1, 4}, {4, 4}, {5, 8}, {9, 16}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.allocs);
+    struct arena a;
+    for (int i = 0; i < c.allocs; ++i) {
+      uint8_t* block = arena_alloc(a, 16);
+      ASSERT_NE(block, nullptr);
+      std::memset(block, i, 16); // each block is writable over its whole size
+    }
+    EXPECT_EQ(a.blocks.size(), static_cast<size_t>(c.allocs));
+    EXPECT_EQ(a.blocks.capacity(), c.cap);
+    for (int i = 0; i < c.allocs; ++i) EXPECT_EQ(a.blocks[static_cast<size_t>(i)][15], i);
+  }
+}
+
+TEST(Buf, EmptyTextCreatesTheFirstStorage) {
+  buf out;
+  buf_str(out, "");
+  ASSERT_NE(out.data, nullptr);
+  EXPECT_EQ(out.cap, 1048576u);
+  EXPECT_EQ(out.len, 0u);
+  EXPECT_EQ(out.data.get()[0], 0);
+}
+
+TEST(Buf, AppendsAndTerminates) {
+  buf out;
+  buf_str(out, "abc");
+  buf_str(out, "de");
+  buf_append(out, "\0f", 2);
+  ASSERT_NE(out.data, nullptr);
+  EXPECT_EQ(out.len, 7u);
+  EXPECT_EQ(std::memcmp(out.data.get(), "abcde\0f\0", 8), 0);
+}
+
+TEST(Buf, ReserveDoublesUntilTheNeedFits) {
+  const struct {
+    uint64_t extra;
+    uint64_t cap;
+  } cases[] = {
+      {3000000, 4194304},
+      {1048576 - 11, 1048576}, // 10 used + extra + NUL fits exactly
+      {1048576 - 10, 2097152},
+      {0, 1048576},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.extra);
+    buf out;
+    buf_str(out, "0123456789");
+    ASSERT_EQ(out.cap, 1048576u);
+    buf_reserve(out, c.extra);
+    ASSERT_NE(out.data, nullptr);
+    EXPECT_EQ(out.cap, c.cap);
+    EXPECT_EQ(out.len, 10u);
+    EXPECT_EQ(std::memcmp(out.data.get(), "0123456789", 11), 0);
+  }
+}
+
+TEST(Buf, UnsatisfiableReserveLeavesNoStorage) {
+  buf out;
+  buf_str(out, "0123456789");
+  buf_reserve(out, UINT64_MAX - 5);
+  EXPECT_EQ(out.data, nullptr);
+  EXPECT_EQ(out.len, 0u);
+  EXPECT_EQ(out.cap, 0u);
+  buf_str(out, "x"); // a later append starts afresh
+  ASSERT_NE(out.data, nullptr);
+  EXPECT_EQ(out.len, 1u);
+}
+
+TEST(ObjIndex, FindsTheFirstEntryOfEachNumber) {
+  objvec objects;
+  for (int32_t num : {5, 3, 5, 9, 3, 1}) objvec_push(objects, obj_entry{.num = num});
+  obj_index index;
+  obj_index_build(index, objects);
+  const struct {
+    int32_t num, pos;
+  } cases[] = {{5, 0}, {3, 1}, {9, 3}, {1, 5}, {2, -1}, {0, -1}, {-1, -1}, {10, -1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.num);
+    EXPECT_EQ(obj_index_find(index, c.num), c.pos);
+  }
+  EXPECT_EQ(obj_index_find(obj_index{}, 5), -1);
+}
+
+TEST(ObjIndex, RebuildReplacesTheOldIndex) {
+  objvec objects;
+  objvec_push(objects, obj_entry{.num = 4});
+  obj_index index;
+  obj_index_build(index, objects);
+  objects.clear();
+  objvec_push(objects, obj_entry{.num = 6});
+  obj_index_build(index, objects);
+  EXPECT_EQ(obj_index_find(index, 4), -1);
+  EXPECT_EQ(obj_index_find(index, 6), 0);
+}
+
+void expect_initial(const doc& d) {
+  EXPECT_EQ(d.data, nullptr);
+  EXPECT_EQ(d.len, 0);
+  EXPECT_EQ(d.root_num, -1);
+  EXPECT_EQ(d.encrypted, 0);
+  EXPECT_TRUE(d.objects.empty());
+  EXPECT_EQ(d.objects.capacity(), 0u);
+  EXPECT_TRUE(d.arena.blocks.empty());
+  EXPECT_EQ(d.arena.blocks.capacity(), 0u);
+  EXPECT_TRUE(d.pages.empty());
+  EXPECT_EQ(d.pages.capacity(), 0u);
+  EXPECT_EQ(d.catalog_num, -1);
+  EXPECT_EQ(d.max_num, 0);
+  EXPECT_TRUE(d.index.by_num.empty());
+}
+
+TEST(DocFree, ResetsEveryFieldAndMayRepeat) {
+  doc never_loaded;
+  doc_free(never_loaded);
+  doc_free(never_loaded);
+  expect_initial(never_loaded);
+
+  doc d = testdoc::make_doc({"1 0 obj\n<< /Type /Page >>\nendobj"}, {{2, "<< >>"}});
+  d.root_num = 1;
+  d.catalog_num = 1;
+  d.encrypted = 1;
+  pagevec_push(d.pages, {1, 0});
+  ASSERT_NE(d.data, nullptr);
+  ASSERT_FALSE(d.arena.blocks.empty());
+  doc_free(d);
+  expect_initial(d);
+  doc_free(d);
+  expect_initial(d);
+}
+
+} // namespace

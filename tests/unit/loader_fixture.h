@@ -1,0 +1,78 @@
+// Helpers for the loader's tests: documents made from bytes without a file, running the
+// loading phases on them, and object-stream containers.
+#pragma once
+
+#include "pdf_builder.h"
+#include "pdfmerge/load_phases.h"
+
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace loadtest {
+
+// A document holding `bytes` as its file, as the intake phase would leave it.
+inline pdfmerge::doc doc_of(std::string_view bytes) {
+  pdfmerge::doc d;
+  d.data.reset(new uint8_t[bytes.size() + 1]);
+  if (!bytes.empty()) std::memcpy(d.data.get(), bytes.data(), bytes.size());
+  d.len = static_cast<int32_t>(bytes.size());
+  return d;
+}
+
+// The document after object discovery (phase 4).
+inline pdfmerge::doc discovered(std::string_view bytes) {
+  pdfmerge::doc d = doc_of(bytes);
+  pdfmerge::objects_discover(d);
+  return d;
+}
+
+// The document after phases 3 to 6: trailers, discovery, object streams and selection.
+inline pdfmerge::doc selected(std::string_view bytes) {
+  pdfmerge::doc d = doc_of(bytes);
+  pdfmerge::trailers_read(d);
+  pdfmerge::objects_discover(d);
+  pdfmerge::objstms_expand(d);
+  pdfmerge::definitions_select(d);
+  return d;
+}
+
+// The numbers of the table's entries, in table order.
+inline std::vector<int32_t> nums_of(const pdfmerge::doc& d) {
+  std::vector<int32_t> nums;
+  for (const auto& e : d.objects) nums.push_back(e.num);
+  return nums;
+}
+
+inline std::string text_of(const pdfmerge::obj_entry& e) {
+  return std::string(reinterpret_cast<const char*>(e.text), static_cast<size_t>(e.text_len));
+}
+
+// The text of the file from `from` to `to`.
+inline std::string file_text(const pdfmerge::doc& d, int32_t from, int32_t to) {
+  return std::string(reinterpret_cast<const char*>(d.data.get()) + from,
+                     static_cast<size_t>(to - from));
+}
+
+// Adds an object-stream container `num` holding `members` to `b`: compressed with stored
+// deflate blocks unless `deflate` is false; `extra` goes into its dictionary.
+inline void add_objstm(fixtures::pdf_builder& b, int num,
+                       const std::vector<std::pair<int, std::string>>& members, bool deflate = true,
+                       std::string_view extra = "") {
+  int first = 0;
+  const std::string body = fixtures::objstm_body(members, first);
+  std::string dict = "/Type /ObjStm /N " + std::to_string(members.size()) + " /First " +
+                     std::to_string(first) + (deflate ? " /Filter /FlateDecode" : "");
+  if (!extra.empty()) dict += " " + std::string(extra);
+  b.stream(num, dict, deflate ? fixtures::zlib_stored(body) : body);
+}
+
+// A container with its dictionary entries given whole and its decoded data given as bytes.
+inline void add_raw_objstm(fixtures::pdf_builder& b, int num, std::string_view dict,
+                           std::string_view decoded) {
+  b.stream(num, std::string(dict) + " /Filter /FlateDecode", fixtures::zlib_stored(decoded));
+}
+
+} // namespace loadtest

@@ -1,0 +1,268 @@
+// Object streams: the header pairs, /N and /First, decoding with growing room, members cut at
+// the decoded bytes, and which definition of a number survives selection.
+#include "loader_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <tuple>
+#include <vector>
+
+using namespace pdfmerge;
+using loadtest::add_objstm;
+using loadtest::add_raw_objstm;
+using loadtest::doc_of;
+using loadtest::nums_of;
+using loadtest::text_of;
+
+namespace {
+
+// The document after discovery and expansion, before selection.
+doc expanded(const std::string& bytes, inflate_fn decode = inflate::inflate_decompress) {
+  doc d = doc_of(bytes);
+  objects_discover(d);
+  objstms_expand(d, decode);
+  return d;
+}
+
+// The members appended by expansion, in table order.
+std::vector<const obj_entry*> members_of(const doc& d) {
+  std::vector<const obj_entry*> out;
+  for (const obj_entry& e : d.objects)
+    if (e.in_objstm) out.push_back(&e);
+  return out;
+}
+
+std::vector<int32_t> member_nums(const doc& d) {
+  std::vector<int32_t> nums;
+  for (const obj_entry* e : members_of(d)) nums.push_back(e->num);
+  return nums;
+}
+
+std::string pad(std::string text, size_t size) {
+  text.resize(size, ' ');
+  return text;
+}
+
+TEST(ObjectStreams, HeaderPairsGiveOffsetsFromFirst) {
+  const std::string decoded =
+      pad("10 0 11 15 12 40", 20) + pad("<< /A 1 >>", 15) + pad("[1 2]", 25);
+  ASSERT_EQ(decoded.size(), 60u);
+  fixtures::pdf_builder b;
+  add_raw_objstm(b, 5, "/Type /ObjStm /N 3 /First 20", decoded);
+  const doc d = expanded(b.str());
+  const auto members = members_of(d);
+  ASSERT_EQ(members.size(), 2u); // object 12 has size 0
+  EXPECT_EQ(members[0]->num, 10);
+  EXPECT_EQ(text_of(*members[0]), decoded.substr(20, 15));
+  EXPECT_EQ(members[1]->num, 11);
+  EXPECT_EQ(text_of(*members[1]), decoded.substr(35, 25));
+  for (const obj_entry* m : members) {
+    EXPECT_EQ(m->gen, 0);
+    EXPECT_EQ(std::tie(m->start, m->dict_start, m->stream_kw, m->data_start, m->data_end, m->endobj,
+                       m->end),
+              std::make_tuple(-1, -1, -1, -1, -1, -1, -1));
+    EXPECT_EQ(m->has_stream, 0);
+  }
+}
+
+TEST(ObjectStreams, ContainerWithoutFilterIsReadRaw) {
+  fixtures::pdf_builder b;
+  add_objstm(b, 5, {{3, "<< /Type /Catalog >>"}, {4, "42"}}, false);
+  const doc d = expanded(b.str());
+  ASSERT_EQ(member_nums(d), (std::vector<int32_t>{3, 4}));
+  EXPECT_EQ(text_of(*members_of(d)[1]), "42\n");
+}
+
+TEST(ObjectStreams, NAndFirstRules) {
+  int first = 0;
+  const std::string body = fixtures::objstm_body({{3, "(a)"}, {4, "(b)"}}, first);
+  const std::string f = std::to_string(first);
+  const struct {
+    std::string dict;
+    std::vector<int32_t> nums;
+  } cases[] = {
+      {"/N 2 /First " + f, {3, 4}},
+      {"/N 1 /First " + f, {3}},
+      {"/N 0 /First " + f, {}},
+      {"/First " + f, {}},
+      {"/N 100001 /First " + f, {}},
+      {"/N 0 /N 2 /First " + f, {3, 4}}, // a value not above 0 tries the next /N
+      {"/N -1 /N 2 /First " + f, {3, 4}},
+      {"/N /X /N 2 /First " + f, {3, 4}},
+      {"/N 2", {}}, // no /First
+      {"/N 2 /First -1 /First " + f, {3, 4}},
+      {"/N 2 /First 999", {}},                            // beyond the decoded bytes
+      {"/N 3 /First " + f, {}},                           // a third pair does not read as numbers
+      {"/N 2 /First " + std::to_string(body.size()), {}}, // every text empty
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dict);
+    fixtures::pdf_builder b;
+    add_raw_objstm(b, 5, "/Type /ObjStm " + c.dict, body);
+    EXPECT_EQ(member_nums(expanded(b.str())), c.nums);
+  }
+}
+
+TEST(ObjectStreams, HeaderNumbersDecideWholeContainersOrSingleMembers) {
+  const struct {
+    std::string header; // padded to /First 16
+    std::vector<int32_t> nums;
+  } cases[] = {
+      {"3 0 4 4", {3, 4}},  {"-3 0 4 4", {}}, // a negative number drops the whole container
+      {"3 -1 4 4", {}},     {"0 0 4 4", {4}}, // number 0 is left out alone
+      {"3 4 4 0", {4}},                       // negative size left out alone
+      {"3 0 4 0", {4}},                       // size 0 left out alone
+      {"3 0 +4 4", {3, 4}}, {"3 0 4 R", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.header);
+    fixtures::pdf_builder b;
+    add_raw_objstm(b, 5, "/Type /ObjStm /N 2 /First 16", pad(c.header, 16) + "(a)\n(b)\n");
+    EXPECT_EQ(member_nums(expanded(b.str())), c.nums);
+  }
+}
+
+TEST(ObjectStreams, MembersNeverReachPastTheDecodedBytes) {
+  const struct {
+    std::string header; // padded to /First 20; the texts are "(hello)", 7 bytes
+    std::vector<int32_t> nums;
+    std::vector<int32_t> lens;
+  } cases[] = {
+      {"1 0 2 10", {1}, {7}},    // member 1 would reach 3 bytes past the end
+      {"1 7 2 8 3 0", {3}, {7}}, // member 1 starts at the end: empty, left out
+      {"1 0 2 1048576 3 0", {1, 3}, {7, 7}},
+      {"1 0 2 1048577 3 0", {3}, {7}}, // above 1 MiB: left out
+      {"1 100 2 101", {}, {}},         // starts far beyond the data
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.header);
+    fixtures::pdf_builder b;
+    const int n = static_cast<int>((std::count(c.header.begin(), c.header.end(), ' ') + 1) / 2);
+    add_raw_objstm(b, 5, "/Type /ObjStm /N " + std::to_string(n) + " /First 20",
+                   pad(c.header, 20) + "(hello)");
+    const doc d = expanded(b.str());
+    EXPECT_EQ(member_nums(d), c.nums);
+    std::vector<int32_t> lens;
+    for (const obj_entry* m : members_of(d)) {
+      lens.push_back(m->text_len);
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(m->text), 7), "(hello)");
+    }
+    EXPECT_EQ(lens, c.lens);
+  }
+}
+
+TEST(ObjectStreams, HundredThousandMembersAreTheLimit) {
+  for (int n : {100000, 100001}) {
+    std::vector<std::pair<int, std::string>> members;
+    for (int k = 1; k <= n; ++k) members.emplace_back(k, "0");
+    fixtures::pdf_builder b;
+    add_objstm(b, 200001, members);
+    EXPECT_EQ(member_nums(expanded(b.str())).size(), n == 100000 ? 100000u : 0u) << n;
+  }
+}
+
+TEST(ObjectStreams, PlainDefinitionBeatsContainedOnesInEitherOrder) {
+  for (bool plain_first : {true, false}) {
+    SCOPED_TRACE(plain_first);
+    fixtures::pdf_builder b;
+    if (plain_first) b.object(4, "(plain)");
+    add_objstm(b, 10, {{4, "(first stream)"}, {7, "(seven a)"}});
+    add_objstm(b, 11, {{4, "(second stream)"}, {7, "(seven b)"}});
+    if (!plain_first) b.object(4, "(plain)");
+    const doc d = loadtest::selected(b.str());
+    const obj_entry* four = obj_lookup(d, 4);
+    ASSERT_NE(four, nullptr);
+    EXPECT_EQ(four->in_objstm, 0);
+    EXPECT_EQ(four->start, b.offset_of(4));
+    const obj_entry* seven = obj_lookup(d, 7);
+    ASSERT_NE(seven, nullptr);
+    EXPECT_EQ(text_of(*seven), "(seven b)\n"); // the later container wins
+    EXPECT_EQ(obj_lookup(d, 10), nullptr);     // containers never stay
+    EXPECT_EQ(obj_lookup(d, 11), nullptr);
+    EXPECT_EQ(nums_of(d).size(), 2u);
+    EXPECT_EQ(d.max_num, 7);
+  }
+}
+
+TEST(ObjectStreams, ContainedObjectsAreNotExpandedAgain) {
+  fixtures::pdf_builder b;
+  add_objstm(b, 10, {{4, "<< /Type /ObjStm /N 1 /First 4 >>"}});
+  const doc d = expanded(b.str());
+  EXPECT_EQ(member_nums(d), (std::vector<int32_t>{4}));
+}
+
+// ------------------------------------------------------------ decoding with growing room
+
+std::vector<size_t> g_caps;
+int g_fail_first = 0;
+std::string g_output;
+
+int recording_decoder(const uint8_t*, size_t, uint8_t* dst, size_t cap, size_t* out) noexcept {
+  g_caps.push_back(cap);
+  *out = 0;
+  if (static_cast<int>(g_caps.size()) <= g_fail_first || g_output.size() > cap) return -1;
+  std::memcpy(dst, g_output.data(), g_output.size());
+  *out = g_output.size();
+  return 0;
+}
+
+TEST(ObjectStreams, FailedDecodingIsRetriedWithFourTimesTheRoom) {
+  int first = 0;
+  g_output = fixtures::objstm_body({{3, "(a)"}}, first);
+  g_fail_first = 2;
+  g_caps.clear();
+  fixtures::pdf_builder b;
+  b.stream(5, "/Type /ObjStm /N 1 /First " + std::to_string(first) + " /Filter /FlateDecode",
+           "xyz");
+  const doc d = expanded(b.str(), recording_decoder);
+  EXPECT_EQ(g_caps, (std::vector<size_t>{3 * 8 + 64, 4 * 88, 16 * 88}));
+  EXPECT_EQ(member_nums(d), (std::vector<int32_t>{3}));
+}
+
+TEST(ObjectStreams, DecodingGivesUpOncePastTheLargestRoom) {
+  g_output.clear();
+  g_fail_first = 1000;
+  g_caps.clear();
+  fixtures::pdf_builder b("");
+  b.object(1, "<< /Type /Pages /Kids [2 0 R] >>").object(2, "<< /Type /Page >>");
+  b.stream(5, "/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode", "xyz");
+  const doc d = expanded(b.str(), recording_decoder);
+  std::vector<size_t> want;
+  for (size_t cap = 88;; cap *= 4) {
+    want.push_back(cap);
+    if (cap > 268435455) break;
+  }
+  EXPECT_EQ(g_caps, want);
+  EXPECT_EQ(want.back(), 369098752u);
+  EXPECT_TRUE(member_nums(d).empty());
+  EXPECT_EQ(nums_of(d), (std::vector<int32_t>{1, 2, 5}));
+}
+
+TEST(ObjectStreams, DataThatDoesNotInflateLeavesTheRestLoadable) {
+  fixtures::pdf_builder b("");
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R >>").object(2, "<< /Type /Pages /Kids [3 0 R] >>");
+  b.object(3, "<< /Type /Page >>");
+  b.stream(5, "/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode", "not deflate");
+  const doc d = loadtest::selected(b.str());
+  EXPECT_EQ(nums_of(d), (std::vector<int32_t>{1, 2, 3}));
+}
+
+TEST(ObjectStreams, ContainersSharingTheirDataEachContribute) {
+  // Object 9's header sits in a string of container 8's dictionary, so both dictionaries end
+  // at the same "stream": two containers, one data.
+  int first = 0;
+  const std::string body = fixtures::objstm_body({{3, "(a)"}}, first);
+  const std::string stored = fixtures::zlib_stored(body);
+  const std::string text = "8 0 obj << /Type /ObjStm /S (9 0 obj << /Type /ObjStm ) /N 1 /First " +
+                           std::to_string(first) + " /Filter /FlateDecode /Length " +
+                           std::to_string(stored.size()) + " >>\nstream\n" + stored +
+                           "\nendstream\nendobj\n";
+  const doc d = expanded(text);
+  ASSERT_EQ(member_nums(d), (std::vector<int32_t>{3, 3}));
+  EXPECT_EQ(members_of(d)[0]->text, members_of(d)[1]->text);
+}
+
+} // namespace
