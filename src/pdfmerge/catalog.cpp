@@ -98,6 +98,13 @@ int32_t pages_ref(const doc& d, const obj_entry& catalog) {
   return -1;
 }
 
+// /Root is taken only when it names a page-tree node, a page, or a catalog with a /Pages value
+// above 0; otherwise (a stale or wrong number) the catalog is searched for as without /Root.
+bool root_usable(const doc& d, const obj_entry& root) {
+  const int32_t type = obj_type(d.file(), root);
+  return type == 1 || type == 2 || pages_ref(d, root) >= 0;
+}
+
 int32_t no_pages_reference(const doc& d) {
   set_error("catalog (obj %ld) has no /Pages reference", static_cast<long>(d.catalog_num));
   return -1;
@@ -112,7 +119,8 @@ int32_t catalog_resolve(doc& d) {
 
 int32_t catalog_resolve(doc& d, text_indexes& ix) {
   d.catalog_num = d.root_num;
-  if (d.root_num < 0 || !obj_lookup(d, d.root_num)) d.catalog_num = catalog_search(d, ix);
+  const obj_entry* root = d.root_num < 0 ? nullptr : obj_lookup(d, d.root_num);
+  if (!root || !root_usable(d, *root)) d.catalog_num = catalog_search(d, ix);
   const obj_entry* catalog = obj_lookup(d, d.catalog_num);
   if (!catalog) return no_pages_reference(d);
 

@@ -131,6 +131,39 @@ void set_stream_length(std::string& dict, uint64_t length) {
   dict.insert(close, (spaced ? "/Length " : " /Length ") + value + " ");
 }
 
+// The text with every comment outside strings taken out up to its line end, which stays: a
+// comment such as "% 4 0 obj" at the start of a copied body would otherwise read as an object
+// header in the output. A text without comments is returned as it is.
+bytes without_comments(bytes text, std::string& storage) {
+  const std::string_view s(reinterpret_cast<const char*>(text.data()), text.size());
+  size_t copied = 0; // s[copied, i) is still to be copied into storage
+  bool changed = false;
+  size_t i = 0;
+  while (i < s.size()) {
+    const char c = s[i];
+    if (c == '(') {
+      i = skip_string(s, i);
+    } else if (c == '<' && i + 1 < s.size() && s[i + 1] == '<') {
+      i += 2;
+    } else if (c == '<') {
+      const size_t close = s.find('>', i);
+      i = close == std::string_view::npos ? s.size() : close + 1;
+    } else if (c == '%') {
+      size_t end = i;
+      while (end < s.size() && s[end] != '\r' && s[end] != '\n') ++end;
+      storage.append(s.substr(copied, i - copied));
+      if (end == s.size()) storage += '\n';
+      copied = i = end;
+      changed = true;
+    } else {
+      ++i;
+    }
+  }
+  if (!changed) return text;
+  storage.append(s.substr(copied));
+  return as_bytes(storage);
+}
+
 void write_text_object(out_file& f, int32_t num, std::string_view text) {
   out_begin_object(f, num);
   // An object whose body could not be read is still written as a valid object.
@@ -144,7 +177,8 @@ void write_stream_object(out_file& f, const merge_input& in, const obj_entry& e,
   const bytes data = n > 0 && e.data_start >= 0 && e.data_end <= in.d.len
                          ? file.subspan(static_cast<size_t>(e.data_start), static_cast<size_t>(n))
                          : bytes{};
-  const bytes dict = dict_text_at(file, e.dict_start);
+  std::string storage;
+  const bytes dict = without_comments(dict_text_at(file, e.dict_start), storage);
   std::string text = dict.empty() ? std::string("<< >>") : remap_res_text(dict, in.map);
   set_stream_length(text, data.size());
   out_begin_object(f, num);
@@ -192,7 +226,8 @@ void write_copied_object(out_file& f, const merge_input& in, int32_t old_num, in
     return;
   }
   const bytes text = e->in_objstm ? object_body(in.d.file(), *e) : plain_object_text(in.d, *e);
-  write_text_object(f, new_num, remap_res_text(text, in.map));
+  std::string storage;
+  write_text_object(f, new_num, remap_res_text(without_comments(text, storage), in.map));
 }
 
 } // namespace pdfmerge

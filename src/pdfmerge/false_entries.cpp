@@ -1,5 +1,5 @@
-// Dropping what the header scan found but cannot be an object: streams without a settled end
-// and "N G obj" bytes that lie inside some stream's data.
+// Dropping what the header scan found but cannot be an object: streams without an endobj after
+// their data and "N G obj" bytes that lie inside the data of a stream with a known length.
 #include "pdfmerge/load_phases.h"
 
 #include <algorithm>
@@ -17,8 +17,10 @@ bool unfinished(const obj_entry& e) {
   return e.has_stream && e.endobj < 0;
 }
 
-bool has_data(const obj_entry& e) {
-  return e.has_stream && e.data_start >= 0 && e.data_start < e.data_end;
+// A stream whose data range hides the headers inside it. Only a range that a length settled
+// does: one found by searching for its end may have run over objects that are real.
+bool hides_headers(const obj_entry& e) {
+  return e.has_stream && !e.length_unknown && e.data_start >= 0 && e.data_start < e.data_end;
 }
 
 // Removes the entries `doomed` says, each by moving the table's last entry into its place, so
@@ -48,7 +50,7 @@ void false_entries_drop(doc& d) {
     return;
   }
   for (const obj_entry& e : d.objects)
-    if (has_data(e)) ranges.push_back({e.data_start, e.data_end});
+    if (hides_headers(e)) ranges.push_back({e.data_start, e.data_end});
   std::sort(ranges.begin(), ranges.end(),
             [](const range& a, const range& b) { return a.start < b.start; });
   for (const range& r : ranges)
@@ -74,7 +76,7 @@ void false_entries_drop_direct(doc& d) {
     bool doomed = unfinished(e);
     for (const obj_entry& s : table) {
       if (doomed) break;
-      doomed = has_data(s) && s.data_start <= e.start && e.start < s.data_end;
+      doomed = hides_headers(s) && s.data_start <= e.start && e.start < s.data_end;
     }
     if (doomed) e.num = -e.num;
   }

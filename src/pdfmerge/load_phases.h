@@ -93,7 +93,8 @@ std::vector<int32_t> dict_closes_forest(bytes text, const std::vector<int32_t>& 
 void headers_scan(doc& d, text_indexes& ix);
 // 4b: data_end, endobj and end of every stream entry.
 void stream_ends_settle(doc& d, text_indexes& ix);
-// 4c: drops unfinished streams and headers that lie inside some stream's data.
+// 4c: drops unfinished streams and headers that lie inside the data of a stream whose extent a
+// length settled.
 void false_entries_drop(doc& d);
 // The same rule as false_entries_drop without working storage: every entry against every stream.
 void false_entries_drop_direct(doc& d);

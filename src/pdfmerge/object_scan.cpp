@@ -2,7 +2,9 @@
 // cross-reference table, so that damaged tables and wrong offsets do not matter.
 #include "pdfmerge/load_phases.h"
 
+#include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 namespace pdfmerge {
 namespace {
@@ -69,6 +71,50 @@ int32_t data_start_after(bytes f, int32_t s, run_skipper& spaces) {
   return c + 1;
 }
 
+// Where an object's value begins after "obj": past PDF white space and comments (a '%' up to
+// and including the next CR or LF). The end of each comment is found through one index of line
+// ends, and the answer for a comment is kept, so that headers written inside a chain of
+// comments do not walk that chain again.
+class body_finder {
+public:
+  explicit body_finder(bytes f) : f_(f), len_(static_cast<int32_t>(f.size())), ws_(f, is_pdf_ws) {}
+
+  int32_t find(int32_t pos) {
+    int32_t p = ws_.skip(pos, len_);
+    std::vector<int32_t> chain;
+    while (p < len_ && f_[static_cast<size_t>(p)] == '%') {
+      if (auto it = known_.find(p); it != known_.end()) {
+        p = it->second;
+        break;
+      }
+      chain.push_back(p);
+      p = ws_.skip(line_end_after(p) + 1, len_);
+    }
+    for (int32_t c : chain) known_[c] = p;
+    return p;
+  }
+
+private:
+  // The first CR or LF after pos; len_ - 1 when there is none (the comment runs to the end).
+  int32_t line_end_after(int32_t pos) {
+    if (!indexed_) {
+      for (int32_t i = 0; i < len_; ++i)
+        if (f_[static_cast<size_t>(i)] == '\r' || f_[static_cast<size_t>(i)] == '\n')
+          line_ends_.push_back(i);
+      indexed_ = true;
+    }
+    auto it = std::upper_bound(line_ends_.begin(), line_ends_.end(), pos);
+    return it == line_ends_.end() ? len_ - 1 : *it;
+  }
+
+  bytes f_;
+  int32_t len_;
+  run_skipper ws_;
+  bool indexed_ = false;
+  std::vector<int32_t> line_ends_;
+  std::unordered_map<int32_t, int32_t> known_; // comment start -> where the value begins
+};
+
 } // namespace
 
 void headers_scan(doc& d, text_indexes& ix) {
@@ -78,10 +124,11 @@ void headers_scan(doc& d, text_indexes& ix) {
   std::vector<header> headers;
   std::vector<int32_t> bodies; // first byte after "obj" and white space, per header
   std::vector<int32_t> dict_starts;
+  body_finder body_after(f);
   for (int32_t j : ix.keywords("obj").at) {
     header h;
     if (!header_before(f, j, h)) continue;
-    const int32_t k = skip_ws(f, j + 3, len);
+    const int32_t k = body_after.find(j + 3);
     headers.push_back(h);
     bodies.push_back(k);
     if (k < len && f[static_cast<size_t>(k)] == '<') dict_starts.push_back(k);

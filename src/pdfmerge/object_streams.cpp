@@ -123,7 +123,8 @@ void objstms_expand(doc& d, text_indexes& ix, inflate_fn decode) {
     const int32_t first =
         region_value(f, ix.names("First"), e.dict_start, end, [](int32_t v) { return v >= 0; });
     if (first < 0 || n < 1 || n > max_members) continue;
-    const bool flate = name_hits_find(ix.names("FlateDecode"), e.dict_start, end) >= 0;
+    const bool flate = name_hits_find(ix.names("FlateDecode"), e.dict_start, end) >= 0 ||
+                       name_hits_find(ix.names("Fl"), e.dict_start, end) >= 0; // abbreviated
     auto [it, fresh] = done.try_emplace({e.data_start, e.data_end, flate});
     if (fresh) {
       const bytes src = f.subspan(static_cast<size_t>(e.data_start), static_cast<size_t>(raw));

@@ -2,6 +2,7 @@
 // resources dictionary, directly or through the /Parent chain.
 #include "pdfmerge/pdfmerge_internal.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace pdfmerge {
@@ -62,6 +63,145 @@ bytes referenced_dict(const doc& d, int32_t num) {
   return dict_text_at(span_text(sp), sp.start);
 }
 
+// Skips a literal string whose '(' is at open; the position after its ')', or -1 when the
+// range ends first. A backslash escapes the byte after it.
+int32_t skip_literal(bytes text, int32_t open, int32_t end) {
+  int32_t depth = 1;
+  for (int32_t j = open + 1; j < end; ++j) {
+    const uint8_t c = text[static_cast<size_t>(j)];
+    if (c == '\\') {
+      ++j;
+    } else if (c == '(') {
+      ++depth;
+    } else if (c == ')' && --depth == 0) {
+      return j + 1;
+    }
+  }
+  return -1;
+}
+
+bool name_ends_at(bytes text, int32_t pos, int32_t end) {
+  if (pos == end) return true;
+  const uint8_t c = text[static_cast<size_t>(pos)];
+  return !is_alnum(c) && c != '+' && c != '-' && c != '_';
+}
+
+// The first /`name` among the keys of the dictionary that opens at or after `from`: comments,
+// strings and nested dictionaries are stepped over, so an inline annotation's entries never
+// match. -1 when there is none.
+int32_t find_own_key(bytes text, int32_t from, std::string_view name) {
+  const int32_t end = size_of(text);
+  const int32_t n = static_cast<int32_t>(name.size());
+  auto at = [&](int32_t k) { return text[static_cast<size_t>(k)]; };
+  int32_t depth = 0;
+  int32_t i = from < 0 ? 0 : from;
+  while (i < end) {
+    const uint8_t c = at(i);
+    if (c == '%') {
+      while (i < end && at(i) != '\r' && at(i) != '\n') ++i;
+    } else if (c == '(') {
+      i = skip_literal(text, i, end);
+      if (i < 0) return -1;
+    } else if (c == '<' && i + 1 < end && at(i + 1) == '<') {
+      ++depth;
+      i += 2;
+    } else if (c == '<') {
+      while (i < end && at(i) != '>') ++i;
+      ++i;
+    } else if (c == '>' && i + 1 < end && at(i + 1) == '>') {
+      if (depth > 0) --depth;
+      i += 2;
+    } else if (c == '/' && depth <= 1 && i + n < end &&
+               std::memcmp(text.data() + i + 1, name.data(), name.size()) == 0 &&
+               name_ends_at(text, i + n + 1, end)) {
+      return i;
+    } else {
+      ++i;
+    }
+  }
+  return -1;
+}
+
+// An indirect reference "N G R" at i: N, and the position after the 'R'.
+bool read_reference(bytes text, int32_t i, int32_t& num, int32_t& after) {
+  const int32_t len = size_of(text);
+  if (i >= len || !is_digit(text[static_cast<size_t>(i)])) return false;
+  num = parse_int_at(text, i);
+  int32_t j = skip_ws(text, i, len);
+  if (j == i || j >= len || !is_digit(text[static_cast<size_t>(j)])) return false;
+  (void)parse_int_at(text, j);
+  const int32_t r = skip_ws(text, j, len);
+  if (r >= len || text[static_cast<size_t>(r)] != 'R') return false;
+  if (r + 1 < len && is_alnum(text[static_cast<size_t>(r + 1)])) return false;
+  after = r + 1;
+  return num > 0;
+}
+
+// The text of object `num` after "obj" (or its object-stream member text), white space skipped.
+bytes referenced_body(const doc& d, int32_t num) {
+  const obj_entry* e = obj_lookup(d, num);
+  if (!e) return {};
+  const bytes body = object_body(d.file(), *e);
+  const int32_t k = skip_ws(body, 0, size_of(body));
+  return body.subspan(static_cast<size_t>(k));
+}
+
+// The number that object `num` holds.
+bool referenced_number(const doc& d, int32_t num, double& out) {
+  const bytes body = referenced_body(d, num);
+  if (body.empty() || !starts_box_number(body, 0)) return false;
+  int32_t i = 0;
+  out = read_box_number(body, i);
+  return true;
+}
+
+// A box array as real files also write it: an element "N G R" stands for the number object N
+// holds, and four non-negative numbers whose corners are swapped are put in order per axis.
+bool parse_box_array_resolved(const doc& d, bytes text, int32_t pos, box& out) {
+  const int32_t len = size_of(text);
+  double v[4];
+  int n = 0;
+  int32_t i = skip_ws(text, pos + 1, len);
+  while (n <= 3 && i < len) {
+    int32_t num = 0;
+    int32_t after = 0;
+    if (text[static_cast<size_t>(i)] == ']') return false;
+    if (read_reference(text, i, num, after)) {
+      if (!referenced_number(d, num, v[n++])) return false;
+      i = skip_ws(text, after, len);
+    } else if (starts_box_number(text, i)) {
+      v[n++] = read_box_number(text, i);
+      i = skip_ws(text, i, len);
+    } else {
+      ++i;
+    }
+  }
+  if (n < 4) return false;
+  if (v[2] > 0 && v[3] > 0) {
+    out = {v[0], v[1], v[2], v[3]};
+    return true;
+  }
+  if (v[0] < 0 || v[1] < 0 || v[2] < 0 || v[3] < 0) return false;
+  const box sorted{std::min(v[0], v[2]), std::min(v[1], v[3]), std::max(v[0], v[2]),
+                   std::max(v[1], v[3])};
+  if (!(sorted.x1 - sorted.x0 > 0) || !(sorted.y1 - sorted.y0 > 0)) return false;
+  out = sorted;
+  return true;
+}
+
+// The box whose value starts at j: a direct array read with the resolving reader, or "N G R"
+// naming an array object.
+bool box_value_resolved(const doc& d, bytes text, int32_t j, box& out) {
+  if (j >= size_of(text)) return false;
+  if (text[static_cast<size_t>(j)] == '[') return parse_box_array_resolved(d, text, j, out);
+  int32_t num = 0;
+  int32_t after = 0;
+  if (!read_reference(text, j, num, after)) return false;
+  const bytes body = referenced_body(d, num);
+  if (body.empty() || body[0] != '[') return false;
+  return parse_box_array(body, 0, out) || parse_box_array_resolved(d, body, 0, out);
+}
+
 } // namespace
 
 bool parse_box_array(bytes text, int32_t pos, box& out) noexcept {
@@ -99,20 +239,34 @@ bool box_named(bytes text, int32_t from, std::string_view name, box& out) noexce
   return false;
 }
 
-int32_t obj_rotate_own(bytes file, const obj_entry& e) noexcept {
+bool box_named_resolved(const doc& d, bytes text, int32_t from, std::string_view name,
+                        box& out) noexcept {
+  if (box_named(text, from, name, out)) return true;
+  const int32_t len = size_of(text);
+  const int32_t after_name = static_cast<int32_t>(name.size()) + 1;
+  for (int32_t p = find_name(text, from, len, name); p >= 0;
+       p = find_name(text, p + 1, len, name)) {
+    if (box_value_resolved(d, text, skip_ws(text, p + after_name, len), out)) return true;
+  }
+  return false;
+}
+
+std::optional<int32_t> obj_rotate_own(bytes file, const obj_entry& e) noexcept {
   dict_span sp;
-  if (!dict_span_of(file, e, sp)) return -1;
+  if (!dict_span_of(file, e, sp)) return std::nullopt;
   const bytes t = span_text(sp);
   const int32_t p = find_name(t, sp.start, size_of(t), "Rotate");
-  if (p < 0) return -1;
-  int32_t i = skip_ws(t, p + 7, size_of(t));
+  if (p < 0) return std::nullopt;
+  const int32_t start = skip_ws(t, p + 7, size_of(t));
+  int32_t i = start;
   const int32_t v = parse_int_at(t, i);
-  return v >= 0 ? v : -1;
+  if (i == start) return std::nullopt;
+  return v;
 }
 
 bytes page_resources_dict(const doc& d, bytes text, int32_t from) noexcept {
   const int32_t len = size_of(text);
-  const int32_t p = find_name(text, from, len, "Resources");
+  const int32_t p = find_own_key(text, from, "Resources");
   if (p < 0) return {};
   int32_t i = p + 10;
   if (i >= len) return {};

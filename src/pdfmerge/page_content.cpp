@@ -1,5 +1,7 @@
 // The content bytes of one page, gathered from its /Contents: one referenced stream, an array of
-// them, or a stream written directly after the name.
+// them (written in place or held by an object of its own), or a stream written directly after
+// the name.
+#include "pdfmerge/filters.h"
 #include "pdfmerge/pdfmerge_internal.h"
 
 namespace pdfmerge {
@@ -7,16 +9,6 @@ namespace {
 
 uint8_t byte_at(bytes text, int32_t i) {
   return text[static_cast<size_t>(i)];
-}
-
-// One referenced stream whose number starts at i.
-bytes single_stream(const doc& d, bytes span, int32_t i, buf& content) {
-  const int32_t num = parse_int_at(span, i);
-  if (num <= 0) return {};
-  const obj_entry* e = obj_lookup(d, num);
-  if (!e) return {};
-  std::optional<bytes> data = decoded_stream(*e, d.file(), content);
-  return data ? *data : bytes{};
 }
 
 // Reads one array element "N [G] [R]" from the digit at i; moves i past it and returns N.
@@ -49,10 +41,11 @@ bytes stream_array(const doc& d, bytes span, int32_t i, buf& content, buf& scrat
     const obj_entry* e = num > 0 ? obj_lookup(d, num) : nullptr;
     if (!e) continue;
     scratch.len = 0;
-    std::optional<bytes> part = decoded_stream(*e, d.file(), scratch);
-    if (!part || part->empty()) continue;
+    // A part whose filters are not decoded here contributes nothing.
+    const stream_result part = decode_stream_chain(*e, d.file(), scratch);
+    if (part.kept_filter || !part.data || part.data->empty()) continue;
     if (any_part) buf_str(content, "\n");
-    buf_append(content, part->data(), part->size());
+    buf_append(content, part.data->data(), part.data->size());
     any_part = true;
   }
   if (!any_part || !content.data) return {};
@@ -82,21 +75,52 @@ bytes direct_stream(const doc& d, bytes span, int32_t i) {
   return span.subspan(static_cast<size_t>(data), static_cast<size_t>(length));
 }
 
+// One referenced object whose number starts at i: a stream, or an object holding the array
+// of streams.
+bytes single_stream(const doc& d, bytes span, int32_t i, buf& content, buf& scratch, bytes& filter,
+                    bytes& parms) {
+  const int32_t num = parse_int_at(span, i);
+  if (num <= 0) return {};
+  const obj_entry* e = obj_lookup(d, num);
+  if (!e) return {};
+  if (!e->has_stream) {
+    const bytes body = object_body(d.file(), *e);
+    if (!body.empty() && body[0] == '[') return stream_array(d, body, 0, content, scratch);
+    return {};
+  }
+  const stream_result r = decode_stream_chain(*e, d.file(), content);
+  if (!r.data) return {};
+  if (r.kept_filter) {
+    filter = r.filter;
+    parms = r.parms;
+  }
+  return *r.data;
+}
+
 } // namespace
 
 bytes page_content(const doc& d, int32_t page_num, buf& content, buf& scratch) noexcept {
+  bytes filter;
+  bytes parms;
+  return page_content_kept(d, page_num, content, scratch, filter, parms);
+}
+
+bytes page_content_kept(const doc& d, int32_t page_num, buf& content, buf& scratch, bytes& filter,
+                        bytes& parms) noexcept {
   content.len = 0;
   scratch.len = 0;
+  filter = parms = {};
   const obj_entry* e = obj_lookup(d, page_num);
   dict_span sp;
   if (!e || !dict_span_of(d.file(), *e, sp)) return {};
   const bytes span = sp.text.first(static_cast<size_t>(sp.end));
-  const int32_t q = find_name(span, sp.start, sp.end, "Contents");
+  // Only the page's own key counts, never one inside an annotation or other nested dictionary.
+  const int32_t q = find_key_top(span, sp.start, sp.end, "Contents");
   if (q < 0 || q + 9 >= sp.end) return {};
   const int32_t i = skip_ws(span, q + 9, sp.end);
   if (i >= sp.end) return {};
   const uint8_t c = byte_at(span, i);
-  if (is_digit(c)) return single_stream(d, span, i, content);
+  if (is_digit(c)) return single_stream(d, span, i, content, scratch, filter, parms);
   if (c == '[') return stream_array(d, span, i, content, scratch);
   if (c == '<' && i + 1 < sp.end && byte_at(span, i + 1) == '<') return direct_stream(d, span, i);
   return {};

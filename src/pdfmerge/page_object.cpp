@@ -24,8 +24,8 @@ std::string box_text(const box& b) {
 
 // The rotation written for the page: its own /Rotate, else the one inherited from the tree.
 int32_t page_rotation(const doc& d, const obj_entry& e, const pageinfo& page) {
-  const int32_t own = obj_rotate_own(d.file(), e);
-  return own >= 0 ? own % 360 : normalise_rotation(page.rotation);
+  const std::optional<int32_t> own = obj_rotate_own(d.file(), e);
+  return normalise_rotation(own ? *own : page.rotation);
 }
 
 std::string resources_text(const merge_input& in, const dict_span& sp) {
@@ -53,7 +53,8 @@ std::string box_num_text(double x) {
 bool page_box(const doc& d, const dict_span& page, std::string_view name, box& out) noexcept {
   dict_span sp = page;
   for (int level = 0;; ++level) {
-    if (box_named(sp.text.first(static_cast<size_t>(sp.end)), sp.start, name, out)) return true;
+    if (box_named_resolved(d, sp.text.first(static_cast<size_t>(sp.end)), sp.start, name, out))
+      return true;
     if (level == 32) return false;
     const obj_entry* parent = parent_of(d, sp);
     if (!parent || !dict_span_of(d.file(), *parent, sp)) return false;

@@ -106,8 +106,8 @@ int32_t resolve_pages(const doc& d, int32_t node, pagevec& pages, std::vector<ui
   if (!read_kids(t, first, node, kids, cap)) return -1;
   if (kids.empty()) return 0;
 
-  const int32_t own = obj_rotate_own(file, *entry);
-  const int32_t passed_down = own >= 0 ? own : inherited_rotation;
+  const std::optional<int32_t> own = obj_rotate_own(file, *entry);
+  const int32_t passed_down = own ? *own : inherited_rotation;
   const int32_t rotation = normalise_rotation(passed_down);
   for (int32_t num : kids) {
     const obj_entry* kid = obj_lookup(d, num);

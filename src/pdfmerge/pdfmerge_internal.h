@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -186,7 +187,13 @@ struct box {
 
 bool parse_box_array(bytes text, int32_t pos, box& out) noexcept;
 bool box_named(bytes text, int32_t from, std::string_view name, box& out) noexcept;
-int32_t obj_rotate_own(bytes file, const obj_entry& e) noexcept;
+// box_named, and when that finds no usable array: "N G R" naming an array object, elements
+// "N G R" naming numbers, and corners given in swapped order.
+bool box_named_resolved(const doc& d, bytes text, int32_t from, std::string_view name,
+                        box& out) noexcept;
+// The object's own /Rotate as written (negative values included); none when it has no integer
+// /Rotate.
+std::optional<int32_t> obj_rotate_own(bytes file, const obj_entry& e) noexcept;
 // A page's resources dictionary as a view into the document (its own text or a referenced
 // object's); empty when there is none.
 bytes page_resources_dict(const doc& d, bytes text, int32_t from) noexcept;

@@ -1,5 +1,7 @@
-// The data of a stream object, inflated when its dictionary names /FlateDecode.
+// The data of a stream object inflated in place when Flate is its only filter, and the
+// plain decoded_stream view of a stream's whole filter chain.
 #include "inflate/inflate.h"
+#include "pdfmerge/filters.h"
 #include "pdfmerge/pdfmerge_internal.h"
 
 namespace pdfmerge {
@@ -30,6 +32,8 @@ std::optional<uint64_t> inflated_size(bytes src) {
   return counted;
 }
 
+} // namespace
+
 std::optional<bytes> inflate_stream(bytes src, buf& out) {
   const uint64_t start = out.len;
   // Typical pages inflate within twenty to one. When one does not fit, the capacity grows
@@ -48,19 +52,8 @@ std::optional<bytes> inflate_stream(bytes src, buf& out) {
   return bytes(out.data.get() + start, produced);
 }
 
-} // namespace
-
 std::optional<bytes> decoded_stream(const obj_entry& e, bytes text, buf& out) noexcept {
-  if (!e.has_stream) return std::nullopt;
-  const int64_t n = int64_t{e.data_end} - e.data_start;
-  if (n <= 0 || e.data_start < 0 || e.data_end > static_cast<int64_t>(text.size()))
-    return std::nullopt;
-  const bytes data = text.subspan(static_cast<size_t>(e.data_start), static_cast<size_t>(n));
-  if (e.dict_start < 0) return data;
-  const int32_t text_len = static_cast<int32_t>(text.size());
-  const int32_t dict_end = e.stream_kw > 0 ? e.stream_kw : e.endobj > 0 ? e.endobj : text_len;
-  if (find_name(text, e.dict_start, dict_end, "FlateDecode") < 0) return data;
-  return inflate_stream(data, out);
+  return decode_stream_chain(e, text, out).data;
 }
 
 } // namespace pdfmerge

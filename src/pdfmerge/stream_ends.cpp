@@ -1,5 +1,5 @@
 // Where each stream's data ends: at its /Length when "endstream" follows there, else at the
-// next "endstream" less the end of line before it.
+// next "endstream" less the end of line before it, or at an "endobj" that comes first.
 #include "pdfmerge/load_phases.h"
 
 #include <cstring>
@@ -48,11 +48,8 @@ private:
   std::unordered_map<uint64_t, int32_t> memo_;
 };
 
-// The data end found by searching: the next whole-word "endstream" after the data's first
-// byte, less a LF, CR LF or CR before it; the file's end when there is none.
-int32_t searched_end(bytes f, const kw_hits& endstreams, int32_t data_start) {
-  const int32_t k = kw_hits_find(endstreams, data_start + 1);
-  if (k < 0) return static_cast<int32_t>(f.size());
+// The byte before a keyword at k, less the LF, CR LF or CR that ends the data's last line.
+int32_t less_line_end(bytes f, int32_t data_start, int32_t k) {
   auto at = [&](int32_t i) { return f[static_cast<size_t>(i)]; };
   if (k > data_start && at(k - 1) == '\n') {
     if (k - 1 > data_start && at(k - 2) == '\r') return k - 2;
@@ -60,6 +57,29 @@ int32_t searched_end(bytes f, const kw_hits& endstreams, int32_t data_start) {
   }
   if (k > data_start && at(k - 1) == '\r') return k - 1;
   return k;
+}
+
+struct searched {
+  int32_t data_end = -1;
+  int32_t endobj = -1; // set when an "endobj" before any "endstream" closed the object
+};
+
+// The data end found by searching: the next whole-word "endstream" after the data's first byte,
+// less the line end before it; the file's end when there is none. When an "endobj" comes first,
+// a damaged or missing "endstream" is the likelier story: the data ends at the length when one
+// is known and reaches no further than that endobj, else before that endobj, which closes the
+// object.
+searched searched_end(bytes f, const kw_hits& endstreams, const kw_hits& endobjs,
+                      int32_t data_start, int32_t length) {
+  const int32_t k = kw_hits_find(endstreams, data_start + 1);
+  const int32_t o = kw_hits_find(endobjs, data_start + 1);
+  if (o >= 0 && (k < 0 || o < k)) {
+    const int64_t stop = int64_t{data_start} + length;
+    if (length >= 0 && stop <= o) return {static_cast<int32_t>(stop), o};
+    return {less_line_end(f, data_start, o), o};
+  }
+  if (k < 0) return {static_cast<int32_t>(f.size()), -1};
+  return {less_line_end(f, data_start, k), -1};
 }
 
 } // namespace
@@ -73,22 +93,31 @@ void stream_ends_settle(doc& d, text_indexes& ix) {
   run_skipper spaces(f, is_c_space);
   for (obj_entry& e : d.objects) {
     if (!e.has_stream) continue;
+    // Without a readable length the extent is still searched for; such a range is marked so
+    // that it hides no other object headers.
     const int32_t length = lengths.length_of(e);
-    if (length < 0) continue; // unresolved: dropped for want of an endobj
-    const int64_t stop = static_cast<int64_t>(e.data_start) + length;
+    e.length_unknown = length < 0 ? 1 : 0;
     int32_t data_end = -1;
-    if (stop <= INT32_MAX) {
-      if (endstream_at(f, stop)) {
-        data_end = static_cast<int32_t>(stop);
-      } else if (stop <= len) {
-        const int32_t q = spaces.skip(static_cast<int32_t>(stop), len);
-        if (endstream_at(f, q)) data_end = static_cast<int32_t>(stop);
+    if (length >= 0) {
+      const int64_t stop = static_cast<int64_t>(e.data_start) + length;
+      if (stop <= INT32_MAX) {
+        if (endstream_at(f, stop)) {
+          data_end = static_cast<int32_t>(stop);
+        } else if (stop <= len) {
+          const int32_t q = spaces.skip(static_cast<int32_t>(stop), len);
+          if (endstream_at(f, q)) data_end = static_cast<int32_t>(stop);
+        }
       }
     }
-    if (data_end < 0) data_end = searched_end(f, endstreams, e.data_start);
+    int32_t endobj = -1;
+    if (data_end < 0) {
+      const searched s = searched_end(f, endstreams, endobjs, e.data_start, length);
+      data_end = s.data_end;
+      endobj = s.endobj;
+    }
     if (data_end < e.data_start) data_end = e.data_start;
     e.data_end = data_end;
-    e.endobj = kw_hits_find(endobjs, data_end + 1);
+    e.endobj = endobj >= 0 ? endobj : kw_hits_find(endobjs, data_end + 1);
     if (e.endobj >= 0) e.end = e.endobj + 6;
   }
 }

@@ -1,5 +1,6 @@
 // The merged file, assembled in memory: header, catalog, page tree, page objects, content
 // streams, copied objects, cross-reference table and trailer.
+#include "pdfmerge/filters.h"
 #include "pdfmerge/pdfmerge_internal.h"
 
 #include <cstdio>
@@ -50,9 +51,14 @@ void write_head(out_file& f, int32_t total_pages) {
   tree << "]\n>>\nendobj\n";
 }
 
-void write_content_stream(out_file& f, int32_t n, bytes content) {
+// A stream written raw because its filters are not decoded keeps them: `filter` and `parms`
+// are the values to copy, empty otherwise.
+void write_content_stream(out_file& f, int32_t n, bytes content, bytes filter, bytes parms) {
   out_begin_object(f, n);
-  out_put(f, "<< /Length " + num_text(static_cast<int64_t>(content.size())) + " >>\nstream\n");
+  std::string dict = "<< /Length " + num_text(static_cast<int64_t>(content.size()));
+  if (!filter.empty()) dict += " /Filter " + std::string(filter.begin(), filter.end());
+  if (!parms.empty()) dict += " /DecodeParms " + std::string(parms.begin(), parms.end());
+  out_put(f, dict + " >>\nstream\n");
   out_put(f, content);
   out_put(f, "\nendstream\nendobj\n");
 }
@@ -63,8 +69,12 @@ void write_content_streams(out_file& f, const std::vector<merge_input>& inputs,
   buf scratch;
   int32_t n = 3;
   for (const merge_input& in : inputs)
-    for (const pageinfo& page : in.d.pages)
-      write_content_stream(f, n++ + total_pages, page_content(in.d, page.num, content, scratch));
+    for (const pageinfo& page : in.d.pages) {
+      bytes filter;
+      bytes parms;
+      const bytes data = page_content_kept(in.d, page.num, content, scratch, filter, parms);
+      write_content_stream(f, n++ + total_pages, data, filter, parms);
+    }
 }
 
 // One 20-byte line per number. A free line carries the offset of the object just before it.

@@ -8,15 +8,24 @@
 namespace fixtures {
 namespace {
 
-const std::filesystem::path& folder() {
-  static const std::filesystem::path dir = [] {
+// The folder lives as long as the test program and is removed with everything in it.
+struct temp_folder {
+  std::filesystem::path path;
+  temp_folder() {
     std::random_device rd;
-    auto p = std::filesystem::temp_directory_path() /
-             ("kq_pdfmerge_test_" + std::to_string(rd()) + std::to_string(rd()));
-    std::filesystem::create_directories(p);
-    return p;
-  }();
-  return dir;
+    path = std::filesystem::temp_directory_path() /
+           ("kq_pdfmerge_test_" + std::to_string(rd()) + std::to_string(rd()));
+    std::filesystem::create_directories(path);
+  }
+  ~temp_folder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+};
+
+const std::filesystem::path& folder() {
+  static const temp_folder dir;
+  return dir.path;
 }
 
 } // namespace

@@ -71,6 +71,39 @@ TEST(Catalog, ChoosingTheCatalogAndTheTreeRoot) {
       {"/Root naming a page",
        pdf_builder().object(4, page).xref_table().trailer("<< /Root 4 0 R >>").startxref().str(), 4,
        1},
+      {"/Root naming an object that is no catalog: the search as without /Root",
+       pdf_builder()
+           .object(2, pages_2)
+           .object(3, "<< /Type /Catalog /Pages 2 0 R >>")
+           .object(4, page)
+           .object(5, "<< /Producer (x) >>")
+           .xref_table()
+           .trailer("<< /Root 5 0 R >>")
+           .startxref()
+           .str(),
+       3, 1},
+      {"/Root naming a catalog without a usable /Pages",
+       pdf_builder()
+           .object(7, "<< /Type /Catalog /Pages 2 0 R >>")
+           .object(3, "<< /Type /Catalog /Pages 0 0 R >>")
+           .object(2, pages_2)
+           .object(4, page)
+           .xref_table()
+           .trailer("<< /Root 3 0 R >>")
+           .startxref()
+           .str(),
+       7, 1},
+      {"/Root naming a usable catalog after another one",
+       pdf_builder()
+           .object(7, "<< /Type /Catalog /Pages 9 0 R >>")
+           .object(3, "<< /Type /Catalog /Pages 2 0 R >>")
+           .object(2, pages_2)
+           .object(4, page)
+           .xref_table()
+           .trailer("<< /Root 3 0 R >>")
+           .startxref()
+           .str(),
+       3, 1},
       {"the first /Pages with a value above 0",
        pdf_builder()
            .object(1, "<< /Type /Catalog /Pages 0 0 R /Pages /X /Pages 2 0 R >>")

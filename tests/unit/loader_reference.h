@@ -91,21 +91,31 @@ inline void settle(bytes f, const objvec& t, obj_entry& e) {
   int32_t l = -1, ref = -1;
   pdfmerge::parse_length(f, e.dict_start, e.stream_kw, l, ref);
   if (l == -1 && ref >= 0) l = indirect_length(f, t, ref);
-  if (l < 0) return;
-  int64_t x = int64_t{e.data_start} + l;
+  e.length_unknown = l < 0 ? 1 : 0;
   int32_t end = -1;
-  if (x <= INT32_MAX) {
-    if (endstream_at(f, x)) {
-      end = static_cast<int32_t>(x);
-    } else if (x <= len) {
-      int64_t q = x;
-      while (q < len && c_space(f[q])) ++q;
-      if (endstream_at(f, q)) end = static_cast<int32_t>(x);
+  int32_t closing = -1; // an endobj met before any endstream
+  if (l >= 0) {
+    int64_t x = int64_t{e.data_start} + l;
+    if (x <= INT32_MAX) {
+      if (endstream_at(f, x)) {
+        end = static_cast<int32_t>(x);
+      } else if (x <= len) {
+        int64_t q = x;
+        while (q < len && c_space(f[q])) ++q;
+        if (endstream_at(f, q)) end = static_cast<int32_t>(x);
+      }
     }
   }
   if (end < 0) {
     int32_t k = pdfmerge::find_kw(f, e.data_start + 1, "endstream");
-    if (k < 0) {
+    const int32_t o = pdfmerge::find_kw(f, e.data_start + 1, "endobj");
+    if (o >= 0 && (k < 0 || o < k)) {
+      closing = o;
+      k = o;
+    }
+    if (closing >= 0 && l >= 0 && int64_t{e.data_start} + l <= closing) {
+      end = e.data_start + l;
+    } else if (k < 0) {
       end = len;
     } else {
       end = k;
@@ -119,8 +129,19 @@ inline void settle(bytes f, const objvec& t, obj_entry& e) {
   }
   if (end < e.data_start) end = e.data_start;
   e.data_end = end;
-  e.endobj = pdfmerge::find_kw(f, end + 1, "endobj");
+  e.endobj = closing >= 0 ? closing : pdfmerge::find_kw(f, end + 1, "endobj");
   if (e.endobj >= 0) e.end = e.endobj + 6;
+}
+
+// After "obj": PDF white space and comments, each '%' to and including the next CR or LF.
+inline int32_t body_start(bytes f, int32_t i) {
+  const int32_t len = static_cast<int32_t>(f.size());
+  for (;;) {
+    i = pdfmerge::skip_ws(f, i, len);
+    if (i >= len || f[i] != '%') return i;
+    while (i < len && f[i] != '\r' && f[i] != '\n') ++i;
+    if (i < len) ++i;
+  }
 }
 
 inline objvec discover(bytes f) {
@@ -129,7 +150,7 @@ inline objvec discover(bytes f) {
   for (int32_t j = 0; j + 3 <= len; ++j) {
     obj_entry e;
     if (!pdfmerge::kw_at(f, j, "obj") || !header_at(f, j, e)) continue;
-    int32_t k = pdfmerge::skip_ws(f, j + 3, len);
+    int32_t k = body_start(f, j + 3);
     if (k < len && f[k] == '<') {
       e.dict_start = k;
       int32_t s = pdfmerge::dict_stream_kw(f, k);
@@ -155,7 +176,7 @@ inline objvec discover(bytes f) {
   for (size_t i = 0; i < t.size(); ++i) {
     doomed[i] = t[i].has_stream && t[i].endobj < 0;
     for (const obj_entry& s : t)
-      if (s.has_stream && s.data_start >= 0 && s.data_start < s.data_end &&
+      if (s.has_stream && !s.length_unknown && s.data_start >= 0 && s.data_start < s.data_end &&
           s.data_start <= t[i].start && t[i].start < s.data_end)
         doomed[i] = true;
   }

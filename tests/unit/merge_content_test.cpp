@@ -1,6 +1,9 @@
 // Stream decoding and the content bytes of a page gathered from its /Contents.
 #include "doc_fixture.h"
+#include "filter_encoders.h"
 #include "pdf_builder.h"
+#include "pdfmerge/filters.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -57,9 +60,9 @@ TEST(PageContent, Cases) {
   const std::vector<content_case> cases = {
       {"single reference", {page("/Contents 8 0 R"), a}, "q 1 0 0 1 0 0 cm"},
       {"inflated", {page("/Contents 8 0 R"), flate}, "BT ET"},
-      {"other filter raw",
-       {page("/Contents 8 0 R"), stream_obj(8, "/Filter /LZWDecode", "\x80\x0b")},
-       "\x80\x0b"},
+      {"image filter raw",
+       {page("/Contents 8 0 R"), stream_obj(8, "/Filter /DCTDecode", "\xff\xd8\xff")},
+       "\xff\xd8\xff"},
       {"array joined with a line feed",
        {page("/Contents [8 0 R 9 0 R]"), a, b},
        "q 1 0 0 1 0 0 cm\nQ"},
@@ -112,6 +115,127 @@ TEST(PageContent, Cases) {
   }
 }
 
+// The whole filter chain of a content stream is decoded.
+TEST(PageContent, FilterChains) {
+  using testenc::a85_encode;
+  using testenc::lzw_encode;
+  using testenc::to_str;
+  using testenc::to_vec;
+  const std::string text = "BT /F1 12 Tf (Hi) Tj ET";
+  const std::string z = fixtures::zlib_stored(text);
+  // PNG rows of five bytes, each tagged None; the tags are gone after the predictor.
+  const std::string rows = std::string("\0BT /F", 6) +
+                           std::string("\0"
+                                       "1 12 ",
+                                       6) +
+                           std::string("\0Tf (H", 6) + std::string("\0i) Tj", 6) +
+                           std::string("\0 ET", 4);
+  const struct {
+    const char* name;
+    std::string dict;
+    std::string data;
+    const char* expected = nullptr; // the text above when null
+  } cases[] = {
+      {"hex", "/Filter /ASCIIHexDecode", "4254 202f46 31203132205466202848 692920546A2045 54>"},
+      {"hex abbreviated", "/Filter /AHx", "4254202f463120313220\n5466202848692920546a204554"},
+      {"ascii85 then flate", "/Filter [/ASCII85Decode /FlateDecode]", a85_encode(to_vec(z))},
+      {"ascii85 then flate abbreviated", "/Filter [/A85 /Fl]", a85_encode(to_vec(z))},
+      {"flate abbreviated", "/Filter /Fl", z},
+      {"lzw", "/Filter /LZWDecode", to_str(lzw_encode(to_vec(text), 1))},
+      {"lzw without early change", "/Filter /LZW /DecodeParms << /EarlyChange 0 >>",
+       to_str(lzw_encode(to_vec(text), 0))},
+      {"run length", "/Filter /RL",
+       std::string(1, static_cast<char>(text.size() - 1)) + text + "\x80"},
+      {"run length then hex", "/Filter [/RunLengthDecode /AHx]",
+       "\x03"
+       "4254\xfd"
+       "2\x80",
+       "BT\"\""},
+      {"flate with png predictor",
+       "/Filter /FlateDecode /DecodeParms << /Predictor 12 /Columns 5 >>",
+       fixtures::zlib_stored(rows)},
+      {"predictor in a parameters array",
+       "/Filter [/A85 /FlateDecode] /DecodeParms [null << /Predictor 15 /Columns 5 >>]",
+       a85_encode(to_vec(fixtures::zlib_stored(rows)))},
+      {"lzw with png predictor", "/Filter /LZW /DecodeParms << /Predictor 10 /Columns 5 >>",
+       to_str(lzw_encode(to_vec(rows), 1))},
+  };
+  for (const auto& c : cases) {
+    doc d = make_pages_doc({page("/Contents 8 0 R"), stream_obj(8, c.dict, c.data)});
+    EXPECT_EQ(content_of(d), c.expected ? c.expected : text) << c.name;
+  }
+}
+
+// A stream whose chain holds a filter not decoded here is written raw with that chain; as
+// one part of several it contributes nothing.
+TEST(PageContent, UnknownFiltersAreKept) {
+  const std::string jpeg = "\xff\xd8\xff\xe0";
+  const struct {
+    const char* name;
+    std::string contents;
+    std::string dict;
+    std::string content, filter, parms;
+  } cases[] = {
+      {"image filter", "/Contents 8 0 R", "/Filter /DCTDecode", jpeg, "/DCTDecode", ""},
+      {"unknown filter after a known one", "/Contents 8 0 R",
+       "/Filter [/FlateDecode /JBIG2Decode] /DecodeParms [null << /JBIG2Globals 5 >>]", jpeg,
+       "[/FlateDecode /JBIG2Decode]", "[null << /JBIG2Globals 5 >>]"},
+      {"part of an array", "/Contents [8 0 R 9 0 R]", "/Filter /DCTDecode", "Q", "", ""},
+      {"no filter", "/Contents 8 0 R", "", jpeg, "", ""},
+  };
+  for (const auto& c : cases) {
+    doc d = make_pages_doc({page(c.contents), stream_obj(8, c.dict, jpeg), stream_obj(9, "", "Q")});
+    buf content;
+    buf scratch;
+    bytes filter;
+    bytes parms;
+    EXPECT_EQ(testdoc::str(page_content_kept(d, 3, content, scratch, filter, parms)), c.content)
+        << c.name;
+    EXPECT_EQ(testdoc::str(filter), c.filter) << c.name;
+    EXPECT_EQ(testdoc::str(parms), c.parms) << c.name;
+  }
+}
+
+// /Contents is the page's own key: one inside an annotation, a nested dictionary or a string
+// does not count.
+TEST(PageContent, OwnContentsKeyOnly) {
+  const std::string a = stream_obj(8, "", "q Q");
+  const std::string b = stream_obj(9, "", "annotation");
+  const std::vector<content_case> cases = {
+      {"inline annotation first",
+       {page("/Annots [<< /Subtype /Text /Contents (note) >>] /Contents 8 0 R"), a, b},
+       "q Q"},
+      {"nested dictionary first", {page("/AA << /Contents 9 0 R >> /Contents 8 0 R"), a, b}, "q Q"},
+      {"inside a string first", {page("/T (/Contents 9 0 R) /Contents 8 0 R"), a, b}, "q Q"},
+      {"own key first", {page("/Contents 8 0 R /Annots [<< /Contents 9 0 R >>]"), a, b}, "q Q"},
+      {"only a nested one", {page("/Annots [<< /Contents 9 0 R >>]"), a, b}, ""},
+  };
+  for (const content_case& c : cases) {
+    doc d = make_pages_doc(c.objects);
+    EXPECT_EQ(content_of(d), c.expected) << c.name;
+  }
+}
+
+// /Contents naming an object that holds the array of streams.
+TEST(PageContent, ContentsArrayInAnObjectOfItsOwn) {
+  const std::string a = stream_obj(8, "", "q");
+  const std::string b = stream_obj(9, "/Filter /AHx", "51>");
+  const std::vector<content_case> cases = {
+      {"array object", {page("/Contents 12 0 R"), a, b, obj(12, "[8 0 R 9 0 R]")}, "q\nQ"},
+      {"array object one level only",
+       {page("/Contents 12 0 R"), a, b, obj(12, "[8 0 R 13 0 R]"), obj(13, "[9 0 R]")},
+       "q"},
+      {"number object", {page("/Contents 12 0 R"), a, obj(12, "8")}, ""},
+      {"dictionary object", {page("/Contents 12 0 R"), a, obj(12, "<< /A [8 0 R] >>")}, ""},
+  };
+  for (const content_case& c : cases) {
+    doc d = make_pages_doc(c.objects);
+    EXPECT_EQ(content_of(d), c.expected) << c.name;
+  }
+  doc member = make_pages_doc({page("/Contents 12 0 R"), a, b}, {{12, "[9 0 R 8 0 R]"}});
+  EXPECT_EQ(content_of(member), "Q\nq");
+}
+
 TEST(PageContent, PageFromAnObjectStream) {
   doc d = make_pages_doc({stream_obj(8, "", "BT ET")}, {{3, "<< /Type /Page /Contents 8 0 R >>"}});
   EXPECT_EQ(content_of(d), "BT ET");
@@ -161,7 +285,7 @@ TEST(DecodedStream, FiltersAndPlaces) {
   const std::string z = fixtures::zlib_stored("0 0 m 10 10 l S");
   doc d = testdoc::make_doc({
       stream_obj(1, "/Filter [/FlateDecode]", z),
-      stream_obj(2, "/Filter /FlateDecode /DecodeParms << /Predictor 12 /Columns 4 >>", z),
+      stream_obj(2, "/Filter /FlateDecode /DecodeParms << /Predictor 1 /Columns 4 >>", z),
       stream_obj(3, "/Filter /DCTDecode", "\xff\xd8\xff\xe0"),
       stream_obj(4, "/Filter /Fl", z),
       stream_obj(5, "", "raw bytes"),
@@ -174,9 +298,8 @@ TEST(DecodedStream, FiltersAndPlaces) {
     bool in_file;
   };
   const expect cases[] = {
-      {1, "0 0 m 10 10 l S", false}, {2, "0 0 m 10 10 l S", false},
-      {3, "\xff\xd8\xff\xe0", true}, {4, z, true},
-      {5, "raw bytes", true},        {6, std::nullopt, false},
+      {1, "0 0 m 10 10 l S", false}, {2, "0 0 m 10 10 l S", false}, {3, "\xff\xd8\xff\xe0", true},
+      {4, "0 0 m 10 10 l S", false}, {5, "raw bytes", true},        {6, std::nullopt, false},
       {7, std::nullopt, false},
   };
   for (const expect& c : cases) {
@@ -225,3 +348,95 @@ TEST(DecodedStream, HighlyCompressedDataIsDeliveredWhole) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- merged output
+
+namespace {
+
+// One page (object 3) whose content is object 4, with font 5 as a member of object stream 6.
+std::string one_page_pdf(const std::string& content_dict, const std::string& content,
+                         const std::string& font_text) {
+  fixtures::pdf_builder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  b.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] "
+              "/Resources << /Font << /F1 5 0 R >> >> /Contents 4 0 R >>");
+  b.stream(4, content_dict, content);
+  int first = 0;
+  const std::string members = fixtures::objstm_body({{5, font_text}}, first);
+  b.stream(6, "/Type /ObjStm /N 1 /First " + std::to_string(first), members);
+  b.xref_table().trailer("<< /Size 7 /Root 1 0 R >>");
+  return b.startxref().str();
+}
+
+std::string merged(const std::string& name, const std::string& pdf) {
+  const std::string in = fixtures::write_temp(name + "_in.pdf", pdf);
+  const std::string out = fixtures::temp_path(name + "_out.pdf");
+  const char* paths[] = {in.c_str()};
+  EXPECT_EQ(merge_many(paths, 1, out.c_str()), 0) << error_text();
+  return out;
+}
+
+std::string object_text(const std::string& pdf, int num) {
+  const std::string head = "\n" + std::to_string(num) + " 0 obj\n";
+  const size_t at = pdf.find(head);
+  if (at == std::string::npos) return "";
+  const size_t end = pdf.find("endobj\n", at);
+  return pdf.substr(at + 1, end == std::string::npos ? std::string::npos : end + 7 - at - 1);
+}
+
+} // namespace
+
+// The new content dictionary carries the filters of a stream written raw, and nothing else
+// for a decoded one.
+TEST(MergedContent, ContentDictionary) {
+  const std::string font = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+  const struct {
+    const char* name;
+    std::string dict, data, written;
+  } cases[] = {
+      {"kept", "/Filter /DCTDecode /DecodeParms << /ColorTransform 0 >>", "\xff\xd8\xff",
+       "4 0 obj\n<< /Length 3 /Filter /DCTDecode /DecodeParms << /ColorTransform 0 >> "
+       ">>\nstream\n\xff\xd8\xff\nendstream\nendobj\n"},
+      {"decoded", "/Filter /AHx", "4254204554>",
+       "4 0 obj\n<< /Length 5 >>\nstream\nBT ET\nendstream\nendobj\n"},
+      {"plain", "", "BT ET", "4 0 obj\n<< /Length 5 >>\nstream\nBT ET\nendstream\nendobj\n"},
+  };
+  for (const auto& c : cases) {
+    const std::string out = merged(c.name, one_page_pdf(c.dict, c.data, font));
+    EXPECT_EQ(object_text(fixtures::read_file(out), 4), c.written) << c.name;
+  }
+}
+
+// Comments in a copied text are dropped: "% 4 0 obj" at the start of a member's text would
+// otherwise read as the header of object 4 when the output is loaded, and replace it. (The
+// builder ends each member's text with a line feed, which is copied with it.)
+TEST(MergedContent, CommentsInCopiedTextsAreDropped) {
+  const struct {
+    const char* name;
+    std::string member, written;
+  } cases[] = {
+      {"comment before the dictionary", "% 4 0 obj\n<< /Type /Font /BaseFont /Helvetica >>",
+       "5 0 obj\n\n<< /Type /Font /BaseFont /Helvetica >>\n\nendobj\n"},
+      {"comment inside the dictionary", "<< /Type /Font % 4 0 obj\r/BaseFont /Helvetica >>",
+       "5 0 obj\n<< /Type /Font \r/BaseFont /Helvetica >>\n\nendobj\n"},
+      {"percent signs in strings stay",
+       "<< /Type /Font /T (100% sure) /U <25> /BaseFont /Helvetica >>",
+       "5 0 obj\n<< /Type /Font /T (100% sure) /U <25> /BaseFont /Helvetica >>\n\nendobj\n"},
+      {"no comment", "<< /Type /Font /BaseFont /Helvetica >>",
+       "5 0 obj\n<< /Type /Font /BaseFont /Helvetica >>\n\nendobj\n"},
+  };
+  for (const auto& c : cases) {
+    const std::string out = merged("comment", one_page_pdf("", "BT /F1 12 Tf ET", c.member));
+    EXPECT_EQ(object_text(fixtures::read_file(out), 5), c.written) << c.name;
+    doc d;
+    ASSERT_EQ(doc_load(out.c_str(), d), 0) << c.name;
+    ASSERT_EQ(d.pages.size(), 1u) << c.name;
+    EXPECT_EQ(content_of(d, d.pages[0].num), "BT /F1 12 Tf ET") << c.name;
+    const obj_entry* font = obj_lookup(d, 5);
+    ASSERT_NE(font, nullptr) << c.name;
+    EXPECT_NE(testdoc::str(object_body(d.file(), *font)).find("/BaseFont /Helvetica"),
+              std::string::npos)
+        << c.name;
+  }
+}

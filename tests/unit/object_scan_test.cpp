@@ -81,6 +81,29 @@ TEST(HeaderScan, FillsTheEntryOfAPlainObject) {
   EXPECT_EQ(b.in_objstm, 0);
 }
 
+TEST(HeaderScan, CommentsAfterObjAreSkippedBeforeTheDictionary) {
+  const struct {
+    std::string text;
+    bool dict; // the entry's dictionary is the "<<" in the text
+    int32_t has_stream;
+  } cases[] = {
+      {"1 0 obj % note\n<< /A 1 >>\nendobj", true, 0},
+      {"1 0 obj %a\r%b\r\n  %c\n<< /A 1 >>\nendobj", true, 0},
+      {"1 0 obj\n%%x\n<< /Length 1 >>\nstream\nx\nendstream\nendobj", true, 1},
+      {"1 0 obj %<<\n 5 endobj", false, 0},      // the comment's bytes are no dictionary
+      {"1 0 obj % << /A 1 >> endobj", false, 0}, // a comment that runs to the end
+      {"1 0 obj << /A 1 >> endobj", true, 0},
+      {"1 0 obj (%) << /A 1 >> endobj", false, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.text));
+    const doc d = discovered(c.text);
+    ASSERT_EQ(d.objects.size(), 1u);
+    EXPECT_EQ(d.objects[0].dict_start, c.dict ? static_cast<int32_t>(c.text.rfind("<<")) : -1);
+    EXPECT_EQ(d.objects[0].has_stream, c.has_stream);
+  }
+}
+
 TEST(HeaderScan, StreamDataStartsAfterOneEndOfLine) {
   const std::string head = "1 0 obj << /Length 3 >> stream";
   const int32_t c = static_cast<int32_t>(head.size()); // just after the keyword
@@ -138,22 +161,25 @@ TEST(StreamEnds, LengthIsTrustedOnlyWhereEndstreamFollows) {
 }
 
 TEST(StreamEnds, IndirectLengthsAndMissingOnes) {
-  // The data holds a false "endstream", so only a resolved length keeps it whole.
+  // The data holds a false "endstream", so only a resolved length keeps it whole; a length that
+  // cannot be read leaves the stream in the table with the extent the search finds.
   const std::string data = "ab endstream cd";
   const struct {
     std::string dict;
     std::string others;
-    std::string want; // "" when the stream is dropped
+    std::string want;
+    int32_t length_unknown;
   } cases[] = {
-      {"/Length 5 0 R", "5 0 obj\n15\nendobj\n", data},
-      {"/Length 5 0 R", "5 0 obj 15 endobj\n", data},
-      {"/Length 5 0 R", "5 0 obj\n3\nendobj\n5 0 obj 15 endobj\n", "ab "}, // the first 5 counts
-      {"/Length 5 0 R", "", ""},                                           // missing
-      {"/Length 5 0 R", "5 0 obj << /Length 1 >> stream\nx\nendstream endobj\n", ""},
-      {"/Length 5 0 R", "5 0 obj -4 endobj\n", ""},
-      {"/Length 0 0 R", "", ""},
-      {"/Filter /X", "", ""}, // no /Length at all
-      {"/Length1 15", "", ""},
+      {"/Length 5 0 R", "5 0 obj\n15\nendobj\n", data, 0},
+      {"/Length 5 0 R", "5 0 obj 15 endobj\n", data, 0},
+      {"/Length 5 0 R", "5 0 obj\n3\nendobj\n5 0 obj 15 endobj\n", "ab ", 0}, // the first 5
+      {"/Length 5 0 R", "", "ab ", 1},                                        // missing
+      {"/Length 5 0 R", "5 0 obj << /Length 1 >> stream\nx\nendstream endobj\n", "ab ", 1},
+      {"/Length 5 0 R", "5 0 obj -4 endobj\n", "ab ", 1},
+      {"/Length 0 0 R", "", "ab ", 1},
+      {"/Filter /X", "", "ab ", 1}, // no /Length at all
+      {"/Length1 15", "", "ab ", 1},
+      {"/Length (15)", "", "ab ", 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.dict + " | " + c.others);
@@ -161,13 +187,50 @@ TEST(StreamEnds, IndirectLengthsAndMissingOnes) {
         "1 0 obj\n<< " + c.dict + " >>\nstream\n" + data + "\nendstream\nendobj\n" + c.others;
     const doc d = discovered(text);
     const obj_entry* e = entry_of(d, 1);
-    if (c.want.empty()) {
-      EXPECT_EQ(e, nullptr);
-      continue;
-    }
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(file_text(d, e->data_start, e->data_end), c.want);
+    EXPECT_EQ(e->length_unknown, c.length_unknown);
+    EXPECT_EQ(e->endobj, static_cast<int32_t>(text.find("endobj")));
   }
+}
+
+TEST(StreamEnds, EndobjBeforeEndstreamClosesTheObject) {
+  // The keyword endstream is damaged or missing: the data ends at the endobj that comes first,
+  // or at the length when that reaches no further; the next stream's endstream is not taken.
+  const std::string next = "2 0 obj << /Length 3 >> stream\nxyz\nendstream\nendobj\n";
+  const struct {
+    std::string dict;
+    std::string body; // data and what follows up to the endobj
+    std::string want;
+  } cases[] = {
+      {"/Length 4", "abcd\nendstrem\n", "abcd"},               // the length lies before the endobj
+      {"/Length 999", "abcd\nendstrem\r\n", "abcd\nendstrem"}, // too long: before the line end
+      {"/Length 999", "abcd\r", "abcd"},
+      {"/Length 999", "abcd ", "abcd "},
+      {"/Length 14", "abcd\nendstrem\n", "abcd\nendstrem\n"}, // reaching the endobj exactly
+      {"", "abcd\n", "abcd"},                                 // no length either
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dict + " " + testing::PrintToString(c.body));
+    const std::string text = "1 0 obj\n<< " + c.dict + " >>\nstream\n" + c.body + "endobj\n" + next;
+    const doc d = discovered(text);
+    ASSERT_EQ(nums_of(d), (std::vector<int32_t>{1, 2}));
+    const obj_entry& e = d.objects[0];
+    EXPECT_EQ(file_text(d, e.data_start, e.data_end), c.want);
+    EXPECT_EQ(e.endobj, static_cast<int32_t>(text.find("endobj")));
+    EXPECT_EQ(e.end, e.endobj + 6);
+    EXPECT_EQ(file_text(d, d.objects[1].data_start, d.objects[1].data_end), "xyz");
+  }
+}
+
+TEST(StreamEnds, EndstreamBeforeEndobjIsSearchedAsBefore) {
+  // An endobj inside the data after the real endstream does not matter, nor one after it.
+  const std::string text = "1 0 obj\n<< /Length 99 >>\nstream\nab\r\nendstream\nendobj\n"
+                           "2 0 obj (endobj) endobj\n";
+  const doc d = discovered(text);
+  ASSERT_EQ(nums_of(d), (std::vector<int32_t>{1, 2}));
+  EXPECT_EQ(file_text(d, d.objects[0].data_start, d.objects[0].data_end), "ab");
+  EXPECT_EQ(d.objects[0].endobj, static_cast<int32_t>(text.find("endobj")));
 }
 
 TEST(StreamEnds, LengthObjectMayFollowTheStream) {
@@ -193,12 +256,39 @@ TEST(FalseEntries, HeadersInsideStreamDataAreDropped) {
   EXPECT_EQ(s.objects[1].endobj, s.objects[0].endobj);
 }
 
-TEST(FalseEntries, MissingEndstreamSwallowsTheRestOfTheFile) {
-  const std::string text = "4 0 obj 1 endobj\n1 0 obj\n<< /Length 100 >>\nstream\nxyz\n"
-                           "2 0 obj 5 endobj\n3 0 obj 6 endobj\n";
-  const doc d = discovered(text);
-  // 2 and 3 lie in the data that runs to the end; 1 has no endobj after its data.
-  EXPECT_EQ(nums_of(d), (std::vector<int32_t>{4}));
+TEST(FalseEntries, StreamRangesHideHeadersOnlyWhenALengthSettledThem) {
+  const struct {
+    const char* what;
+    std::string text;
+    std::vector<int32_t> nums;
+  } cases[] = {
+      // No endstream and no endobj: the data runs to the end and hides 2; 1 has no endobj.
+      {"missing endstream and endobj",
+       "4 0 obj 1 endobj\n1 0 obj\n<< /Length 100 >>\nstream\nxyz\n"
+       "2 0 obj << /Length 1 >> stream\nx",
+       {4}},
+      // The endobj of 2 closes 1 first: 2 lies in 1's data (a length was read), 3 stays.
+      {"endobj before any endstream",
+       "4 0 obj 1 endobj\n1 0 obj\n<< /Length 100 >>\nstream\nxyz\n"
+       "2 0 obj 5 endobj\n3 0 obj 6 endobj\n",
+       {4, 1, 3}},
+      // Without a readable length the searched range hides nothing.
+      {"searched range of a stream without length",
+       "1 0 obj\n<< /Type /XRef >>\nstream\nxyz\n2 0 obj (a) endobj\n"
+       "3 0 obj << /Length 1 >> stream\nx\nendstream\nendobj\n",
+       {1, 2, 3}},
+      {"the same with a length",
+       "1 0 obj\n<< /Length 99 >>\nstream\nxyz\n2 0 obj (a) endobj\n"
+       "3 0 obj << /Length 1 >> stream\nx\nendstream\nendobj\n",
+       {1, 3}},
+      {"headers in data without length",
+       "1 0 obj\n<< >>\nstream\n7 0 obj 5 endobj\nendstream\nendobj\n",
+       {1, 7}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(nums_of(discovered(c.text)), c.nums);
+  }
 }
 
 TEST(FalseEntries, RangeOfARemovedStreamStillHidesHeaders) {
@@ -208,9 +298,9 @@ TEST(FalseEntries, RangeOfARemovedStreamStillHidesHeaders) {
 }
 
 TEST(FalseEntries, RemovalMovesTheLastEntryForward) {
-  const std::string text = "1 0 obj << /Filter /X >> stream\nabc\nendstream endobj\n"
+  const std::string text = "1 0 obj << /Length 16 >> stream\n7 0 obj 5 endobj\nendstream endobj\n"
                            "2 0 obj 2 endobj\n3 0 obj 3 endobj\n";
-  EXPECT_EQ(nums_of(discovered(text)), (std::vector<int32_t>{3, 2}));
+  EXPECT_EQ(nums_of(discovered(text)), (std::vector<int32_t>{1, 3, 2}));
 }
 
 TEST(FalseEntries, DirectRuleMatchesTheIndexedOne) {
@@ -257,13 +347,13 @@ TEST(Selection, LastPlainDefinitionWins) {
 }
 
 TEST(Selection, RemovalCanMoveAnOlderDefinitionAhead) {
-  // The unfinished stream 9 is replaced by the last entry (the newer 5), which then stands
-  // before the older 5; the last in table order, the older one, is kept.
-  const std::string text = "9 0 obj << /Filter /X >> stream\nx\nendstream endobj\n"
+  // The false entry 7 inside stream 9's data is replaced by the last entry (the newer 5), which
+  // then stands before the older 5; the last in table order, the older one, is kept.
+  const std::string text = "9 0 obj << /Length 16 >> stream\n7 0 obj 5 endobj\nendstream endobj\n"
                            "5 0 obj (older) endobj\n6 0 obj 6 endobj\n5 0 obj (newer) endobj\n";
   doc d = loadtest::selected(text);
-  ASSERT_EQ(nums_of(d), (std::vector<int32_t>{5, 6}));
-  EXPECT_EQ(d.objects[0].start, static_cast<int32_t>(text.find("5 0 obj (older)")));
+  ASSERT_EQ(nums_of(d), (std::vector<int32_t>{9, 5, 6}));
+  EXPECT_EQ(d.objects[1].start, static_cast<int32_t>(text.find("5 0 obj (older)")));
 }
 
 TEST(Selection, NumbersAboveTheLimitNeverStay) {
@@ -320,7 +410,9 @@ TEST(Discovery, SameTableAsThePlainScanOnRandomText) {
                                            "/Length 3 ",  "/Length 2 0 R ",
                                            "/Length 40 ", "abc",
                                            "\x0b",        "7",
-                                           "x",           "/Type /ObjStm"};
+                                           "x",           "/Type /ObjStm",
+                                           "%c\n",        "%",
+                                           "\r"};
   std::mt19937 rng(1234);
   for (int round = 0; round < 3000; ++round) {
     const std::string text = random_text(rng, pieces, 5 + static_cast<int>(rng() % 120));
@@ -333,8 +425,8 @@ TEST(Discovery, SameTableAsThePlainScanOnRandomText) {
       const obj_entry& w = want[i];
       EXPECT_EQ(std::tie(a.num, a.gen, a.start, a.dict_start, a.stream_kw, a.data_start),
                 std::tie(w.num, w.gen, w.start, w.dict_start, w.stream_kw, w.data_start));
-      EXPECT_EQ(std::tie(a.data_end, a.endobj, a.end, a.has_stream),
-                std::tie(w.data_end, w.endobj, w.end, w.has_stream));
+      EXPECT_EQ(std::tie(a.data_end, a.endobj, a.end, a.has_stream, a.length_unknown),
+                std::tie(w.data_end, w.endobj, w.end, w.has_stream, w.length_unknown));
     }
   }
 }

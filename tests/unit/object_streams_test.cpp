@@ -76,6 +76,34 @@ TEST(ObjectStreams, ContainerWithoutFilterIsReadRaw) {
   EXPECT_EQ(text_of(*members_of(d)[1]), "42\n");
 }
 
+TEST(ObjectStreams, AbbreviatedFlateNameDecodes) {
+  int first = 0;
+  const std::string body = fixtures::objstm_body({{3, "<< /A 1 >>"}, {4, "42"}}, first);
+  const struct {
+    std::string filter;
+    bool decoded;
+  } cases[] = {
+      {"/Filter /Fl", true},
+      {"/Filter [/Fl]", true},
+      {"/Filter /FlateDecode", true},
+      {"/Filter /Flx", false}, // a longer name is no abbreviation
+      {"", false},             // read raw: the deflate bytes hold no member header
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.filter);
+    fixtures::pdf_builder b;
+    b.stream(5, "/Type /ObjStm /N 2 /First " + std::to_string(first) + " " + c.filter,
+             fixtures::zlib_stored(body));
+    const doc d = expanded(b.str());
+    if (!c.decoded) {
+      EXPECT_TRUE(members_of(d).empty());
+      continue;
+    }
+    ASSERT_EQ(member_nums(d), (std::vector<int32_t>{3, 4}));
+    EXPECT_EQ(text_of(*members_of(d)[1]), "42\n");
+  }
+}
+
 TEST(ObjectStreams, NAndFirstRules) {
   int first = 0;
   const std::string body = fixtures::objstm_body({{3, "(a)"}, {4, "(b)"}}, first);

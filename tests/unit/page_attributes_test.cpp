@@ -105,24 +105,82 @@ TEST(BoxNamed, Cases) {
   }
 }
 
+// Objects that indirect boxes and box elements point at.
+doc box_doc() {
+  return testdoc::make_doc({"5 0 obj\n[0 0 612 792]\nendobj", "6 0 obj\n612\nendobj",
+                            "7 0 obj\n792.5\nendobj", obj(8, "<< /A 1 >>"),
+                            "9 0 obj\n[10 20 6 0 R 7 0 R]\nendobj",
+                            "15 0 obj\n[0.0 792.0 612.0 0.0]\nendobj"},
+                           {{10, " [ 1 2 3 4 ]"}, {11, "300"}, {12, "(text)"}});
+}
+
+TEST(BoxNamedResolved, Cases) {
+  doc d = box_doc();
+  const named_case cases[] = {
+      {"/MediaBox [0 0 100 100]", 0, "MediaBox", box{0, 0, 100, 100}},
+      {"/MediaBox [100 100 50 50]", 0, "MediaBox", box{100, 100, 50, 50}},
+      {"/MediaBox 5 0 R /MediaBox [0 0 100 100]", 0, "MediaBox", box{0, 0, 100, 100}},
+      {"/MediaBox 5 0 R", 0, "MediaBox", box{0, 0, 612, 792}},
+      {"/MediaBox\n5\n0\nR", 0, "MediaBox", box{0, 0, 612, 792}},
+      {"/MediaBox 10 0 R", 0, "MediaBox", box{1, 2, 3, 4}},
+      {"/MediaBox 9 0 R", 0, "MediaBox", box{10, 20, 612, 792.5}},
+      {"/MediaBox 15 0 R", 0, "MediaBox", box{0, 0, 612, 792}},
+      {"/MediaBox [0 0 6 0 R 7 0 R]", 0, "MediaBox", box{0, 0, 612, 792.5}},
+      {"/MediaBox [0 0 11 0 R 6 0 R]", 0, "MediaBox", box{0, 0, 300, 612}},
+      {"/MediaBox [6 0 R 7 0 R 0 0]", 0, "MediaBox", box{0, 0, 612, 792.5}},
+      {"/MediaBox [0.0 792.0 612.0 0.0]", 0, "MediaBox", box{0, 0, 612, 792}},
+      {"/MediaBox [612 792 0 0]", 0, "MediaBox", box{0, 0, 612, 792}},
+      {"/MediaBox [0 792 612 -1]", 0, "MediaBox", std::nullopt},
+      {"/MediaBox [0 0 0 792]", 0, "MediaBox", std::nullopt},
+      {"/MediaBox [5 0 5 0]", 0, "MediaBox", std::nullopt},
+      {"/MediaBox [0 0 8 0 R 7 0 R]", 0, "MediaBox", std::nullopt}, // no number object
+      {"/MediaBox [0 0 5 0 R 7 0 R]", 0, "MediaBox", std::nullopt},
+      {"/MediaBox [0 0 12 0 R 7 0 R]", 0, "MediaBox", std::nullopt}, // a string
+      {"/MediaBox [0 0 42 0 R 7 0 R]", 0, "MediaBox", std::nullopt}, // no such object
+      {"/MediaBox 6 0 R", 0, "MediaBox", std::nullopt},
+      {"/MediaBox 8 0 R", 0, "MediaBox", std::nullopt},
+      {"/MediaBox 42 0 R", 0, "MediaBox", std::nullopt},
+      {"/MediaBox 5 0", 0, "MediaBox", std::nullopt},
+      {"/MediaBox 5 0 Rx", 0, "MediaBox", std::nullopt},
+      {"/MediaBox 0 0 R", 0, "MediaBox", std::nullopt},
+      {"/MediaBox [0 0 6 0 R", 0, "MediaBox", std::nullopt},
+      {"/MediaBox [0 0 6 0 R 7 0 R ", 0, "MediaBox", box{0, 0, 612, 792.5}},
+      {"/CropBox 5 0 R /MediaBox [0 0 9 9]", 0, "CropBox", box{0, 0, 612, 792}},
+      {"/MediaBox 5 0 R", 1, "MediaBox", std::nullopt},
+  };
+  for (const named_case& c : cases) {
+    SCOPED_TRACE(c.text);
+    box got = untouched;
+    EXPECT_EQ(box_named_resolved(d, as_bytes(c.text), c.from, c.name, got), c.want.has_value());
+    expect_box(got, c.want.value_or(untouched));
+  }
+}
+
 TEST(ObjRotateOwn, FileObjects) {
   const struct {
     std::string object;
-    int32_t want;
+    std::optional<int32_t> want;
   } cases[] = {
       {obj(1, "<< /Rotate 90 >>"), 90},
       {obj(1, "<< /Rotate 450 >>"), 450},
-      {obj(1, "<< /Rotate -90 >>"), -1},
-      {obj(1, "<< /Rotate +90 >>"), -1},
-      {obj(1, "<< /Type /Page >>"), -1},
+      {obj(1, "<< /Rotate -90 >>"), -90},
+      {obj(1, "<< /Rotate -450 >>"), -450},
+      {obj(1, "<< /Rotate -1 >>"), -1},
+      {obj(1, "<< /Rotate -0 >>"), 0},
+      {obj(1, "<< /Rotate - 90 >>"), std::nullopt},
+      {obj(1, "<< /Rotate -/X >>"), std::nullopt},
+      {obj(1, "<< /Rotate +90 >>"), std::nullopt},
+      {obj(1, "<< /Type /Page >>"), std::nullopt},
       {obj(1, "<< /Rotate 12 0 R >>"), 12},
-      {obj(1, "<< /Rotate /X >>"), -1},
-      {obj(1, "<< /Rotated 90 >>"), -1},
+      {obj(1, "<< /Rotate /X >>"), std::nullopt},
+      {obj(1, "<< /Rotated 90 >>"), std::nullopt},
       {obj(1, "<< /Rotate 1 /Rotate 2 >>"), 1},
       {obj(1, "<< /A << /Rotate 270 >> >>"), 270},
-      {obj(1, "<< /Length 10 >>\nstream\n/Rotate 90\nendstream"), -1}, // data is not the dict
-      {obj(1, "[/Rotate 90]"), -1},                                    // no dictionary span
-      {"1 0 obj << /Rotate", -1},
+      {obj(1, "<< /Length 10 >>\nstream\n/Rotate 90\nendstream"),
+       std::nullopt},                         // data is not the dict
+      {obj(1, "[/Rotate 90]"), std::nullopt}, // no dictionary span
+      {"1 0 obj << /Rotate", std::nullopt},
+      {"1 0 obj << /Rotate -", std::nullopt},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.object);
@@ -133,7 +191,7 @@ TEST(ObjRotateOwn, FileObjects) {
 
 TEST(ObjRotateOwn, ObjectStreamMember) {
   doc d = testdoc::make_doc({}, {{4, "<< /Rotate 180 >>"}});
-  EXPECT_EQ(obj_rotate_own(d.file(), d.objects[0]), 180);
+  EXPECT_EQ(obj_rotate_own(d.file(), d.objects[0]), std::optional<int32_t>(180));
 }
 
 // Objects that resources references point at.
@@ -174,6 +232,18 @@ TEST(PageResourcesDict, Cases) {
       {"/Resources  ", nullptr},
       {"/ResourcesX << >>", nullptr},
       {"/Font << >>", nullptr},
+      {"<< /Type /Page /Annots [<< /Resources << /A 1 >> >>] /Resources << /Own 1 >> >>",
+       "<< /Own 1 >>"},
+      {"<< /Type /Page /Annots [<< /Resources << /A 1 >> >>] >>", nullptr},
+      {"<< /Type /Page /Resources << /Own 1 >> /Annots [<< /Resources << /A 1 >> >>] >>",
+       "<< /Own 1 >>"},
+      {"<< /T (/Resources << /S 1 >>) /Resources << /Own 2 >> >>", "<< /Own 2 >>"},
+      {"<< /T (a\\) /Resources << /S 1 >> \\)) /Resources << /Own 3 >> >>", "<< /Own 3 >>"},
+      {"<< /T ((/Resources 7 0 R)) /Resources << /Own 4 >> >>", "<< /Own 4 >>"},
+      {"<< % /Resources << /C 1 >>\n/Resources << /Own 5 >> >>", "<< /Own 5 >>"},
+      {"<< /H <2F5265> /Resources 7 0 R >>", "<< /ProcSet [/PDF] >>"},
+      {"<< /Group << /S /Transparency >> /Resources 7 0 R >>", "<< /ProcSet [/PDF] >>"},
+      {"<< /T (/Resources 7 0 R", nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -217,7 +287,8 @@ doc parent_chain_doc() {
        obj(15, "<< /Type /Page /Parent 0 0 R >>"), obj(16, "<< /Type /Page >>"),
        obj(17, "<< /Type /Page /Parent 99 0 R >>"), obj(18, "<< /Type /Page /Parent 9 0 R >>"),
        "9 0 obj\n[1 2]\nendobj", obj(19, "<< /Type /Page /Parent 20 0 R >>"),
-       obj(21, "<< /Type /Page /Parent 22 0 R >>")},
+       obj(21, "<< /Type /Page /Parent 22 0 R >>"), obj(23, "<< /Type /Page /Parent 24 0 R >>"),
+       obj(24, "<< /Type /Pages /Parent 3 0 R /X << /Resources << /Nested 1 >> >> >>")},
       {{20, "<< /Resources << /Member 1 >> >>"}, {22, "<< /Parent 3 0 R >>"}});
 }
 
@@ -242,6 +313,7 @@ TEST(PageResourcesDictDeep, Cases) {
       {18, 32, nullptr}, // parent without a dictionary
       {19, 32, "<< /Member 1 >>"},
       {21, 32, "<< /Font 9 0 R >>"}, // through a member to a file object
+      {23, 32, "<< /Font 9 0 R >>"}, // a nested dictionary's /Resources is not the parent's
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "page " << c.page << " depth " << c.depth);

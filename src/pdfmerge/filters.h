@@ -1,0 +1,74 @@
+// The stream filters of page content: each decoder of the /Filter chain, the predictors of
+// /DecodeParms, and the chain that joins them. Private to the library.
+#pragma once
+
+#include "inflate/inflate.h"
+#include "pdfmerge/pdfmerge_internal.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace pdfmerge {
+
+// No decoder produces more than this (the inflater's own limit).
+inline constexpr size_t filter_output_limit = inflate::max_capacity;
+
+// Every decoder appends what it decodes to `out`. Corrupt input is no failure: the bytes
+// decoded before the fault are kept. False only when the output would pass `limit`, and for
+// Flate also when the data does not inflate at all (a bad header, data cut short).
+bool flate_decode(bytes src, std::vector<uint8_t>& out, size_t limit = filter_output_limit);
+bool lzw_decode(bytes src, int32_t early_change, std::vector<uint8_t>& out,
+                size_t limit = filter_output_limit);
+bool ascii_hex_decode(bytes src, std::vector<uint8_t>& out);
+bool ascii85_decode(bytes src, std::vector<uint8_t>& out); // 'z' can pass the limit
+bool run_length_decode(bytes src, std::vector<uint8_t>& out, size_t limit = filter_output_limit);
+
+// /DecodeParms of Flate and LZW. Predictor 2 is TIFF; 10 to 15 are PNG (the per-row tag
+// decides); any other value leaves the data alone.
+struct predictor_parms {
+  int32_t predictor = 1;
+  int32_t colors = 1;
+  int32_t bits = 8; // /BitsPerComponent
+  int32_t columns = 1;
+  int32_t early_change = 1; // LZW only
+};
+
+// Undoes the predictor in `data`. Unusable parameters leave nothing; a bad PNG row tag ends
+// the data before that row; a short last row is restored as far as it goes.
+void apply_predictor(const predictor_parms& p, std::vector<uint8_t>& data);
+
+// ---------------------------------------------------------------- dictionary keys
+
+// The key /name among the dictionary's own entries (the "<<" at or after `from`): nested
+// dictionaries, strings and comments are stepped over. Offset of its slash, or -1.
+int32_t find_key_top(bytes text, int32_t from, int32_t limit, std::string_view name) noexcept;
+// The value written after the key whose slash is at `key` (name length `name_len`), as a
+// view into text: a name, number, reference, array, dictionary or string. Empty if none.
+bytes key_value(bytes text, int32_t key, int32_t name_len, int32_t limit) noexcept;
+
+// ---------------------------------------------------------------- stream chains
+
+// Inflates src onto the end of `out` in one piece (the single-Flate path); nullopt when it
+// does not inflate within the limit.
+std::optional<bytes> inflate_stream(bytes src, buf& out);
+
+struct stream_result {
+  std::optional<bytes> data; // decoded bytes, or the raw bytes when `kept_filter`
+  bool kept_filter = false;  // the chain holds a filter this library does not decode
+  bytes filter;              // the /Filter and /DecodeParms values, for a raw stream
+  bytes parms;
+};
+
+// The data of a stream object with its whole /Filter chain decoded onto the end of `out`
+// (a single Flate stream without predictor inflates in place as it always has). A chain that
+// holds an unknown filter gives the raw bytes with kept_filter set.
+stream_result decode_stream_chain(const obj_entry& e, bytes text, buf& out) noexcept;
+
+// page_content that also reports, for a single stream written raw with its filters kept, the
+// /Filter and /DecodeParms values to copy into the new content dictionary.
+bytes page_content_kept(const doc& d, int32_t page_num, buf& content, buf& scratch, bytes& filter,
+                        bytes& parms) noexcept;
+
+} // namespace pdfmerge
