@@ -283,7 +283,7 @@ bytes page_resources_dict(const doc& d, bytes text, int32_t from) noexcept {
   return referenced_dict(d, num);
 }
 
-bytes page_resources_dict_deep(const doc& d, bytes text, int32_t from, int32_t depth) noexcept {
+bytes page_resources_dict_deep(const doc& d, bytes text, int32_t from, int32_t depth) {
   // One ancestor per round, nearest first; `depth` bounds the rounds, so a looping /Parent
   // chain ends.
   for (; depth > 0 && text.data() != nullptr; --depth) {
@@ -299,8 +299,10 @@ bytes page_resources_dict_deep(const doc& d, bytes text, int32_t from, int32_t d
     if (!dict_span_of(d.file(), *parent, sp)) return {};
     text = span_text(sp);
     from = sp.start;
-    const bytes found = page_resources_dict(d, text, from);
-    if (!found.empty()) return found;
+    auto memo = d.memo.resources.find(num);
+    if (memo == d.memo.resources.end())
+      memo = d.memo.resources.emplace(num, page_resources_dict(d, text, from)).first;
+    if (!memo->second.empty()) return memo->second;
   }
   return {};
 }

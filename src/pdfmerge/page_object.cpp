@@ -50,15 +50,28 @@ std::string box_num_text(double x) {
   return std::string(text, n < 63 ? n : 63);
 }
 
-bool page_box(const doc& d, const dict_span& page, std::string_view name, box& out) noexcept {
+bool page_box(const doc& d, const dict_span& page, std::string_view name, box& out) {
+  if (box_named_resolved(d, page.text.first(static_cast<size_t>(page.end)), page.start, name, out))
+    return true;
   dict_span sp = page;
-  for (int level = 0;; ++level) {
-    if (box_named_resolved(d, sp.text.first(static_cast<size_t>(sp.end)), sp.start, name, out))
-      return true;
-    if (level == 32) return false;
+  for (int level = 1; level <= 32; ++level) {
     const obj_entry* parent = parent_of(d, sp);
     if (!parent || !dict_span_of(d.file(), *parent, sp)) return false;
+    // Every page below a node asks the same of it: read each node's own box once.
+    const int64_t key = int64_t{parent->num} * 2 + (name == "MediaBox" ? 0 : 1);
+    auto memo = d.memo.boxes.find(key);
+    if (memo == d.memo.boxes.end()) {
+      box b;
+      const bool found =
+          box_named_resolved(d, sp.text.first(static_cast<size_t>(sp.end)), sp.start, name, b);
+      memo = d.memo.boxes.emplace(key, std::make_pair(found, b)).first;
+    }
+    if (memo->second.first) {
+      out = memo->second.second;
+      return true;
+    }
   }
+  return false;
 }
 
 int32_t write_page_object(out_file& f, const merge_input& in, const pageinfo& page, int32_t n,

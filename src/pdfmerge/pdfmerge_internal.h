@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -75,6 +76,17 @@ struct obj_index {
   std::vector<std::pair<int32_t, int32_t>> by_num; // (num, position), sorted
 };
 
+struct box {
+  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+// Answers about page-tree nodes that every page below a node asks again (its own /Resources,
+// its own boxes), kept so that a node with many pages is read once rather than once per page.
+struct ancestor_memo {
+  std::unordered_map<int32_t, bytes> resources;                   // empty view: none
+  std::unordered_map<int64_t, std::pair<bool, struct box>> boxes; // key: number * 2 + which box
+};
+
 struct doc {
   std::unique_ptr<uint8_t[]> data; // the whole file, exactly len bytes
   int32_t len = 0;
@@ -86,6 +98,7 @@ struct doc {
   int32_t catalog_num = -1;
   int32_t max_num = 0;
   obj_index index; // over `objects`; rebuilt whenever the table is replaced
+  mutable ancestor_memo memo;
 
   bytes file() const { return {data.get(), static_cast<size_t>(len)}; }
 };
@@ -181,10 +194,6 @@ int32_t resolve_length_ref(bytes file, const objvec& objects, const obj_index& i
 
 // ---------------------------------------------------------------- page tree and attributes
 
-struct box {
-  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-};
-
 bool parse_box_array(bytes text, int32_t pos, box& out) noexcept;
 bool box_named(bytes text, int32_t from, std::string_view name, box& out) noexcept;
 // box_named, and when that finds no usable array: "N G R" naming an array object, elements
@@ -197,7 +206,7 @@ std::optional<int32_t> obj_rotate_own(bytes file, const obj_entry& e) noexcept;
 // A page's resources dictionary as a view into the document (its own text or a referenced
 // object's); empty when there is none.
 bytes page_resources_dict(const doc& d, bytes text, int32_t from) noexcept;
-bytes page_resources_dict_deep(const doc& d, bytes text, int32_t from, int32_t depth) noexcept;
+bytes page_resources_dict_deep(const doc& d, bytes text, int32_t from, int32_t depth);
 
 inline int32_t normalise_rotation(int32_t v) {
   return ((v % 360) + 360) % 360;
@@ -293,7 +302,7 @@ std::string box_num_text(double x);
 
 // The page's box `name` from its own dictionary or else the nearest ancestor's through /Parent
 // (at most 32 levels).
-bool page_box(const doc& d, const dict_span& page, std::string_view name, box& out) noexcept;
+bool page_box(const doc& d, const dict_span& page, std::string_view name, box& out);
 
 // Outputs reaching this size fail: offsets are signed 32-bit values.
 inline constexpr uint64_t output_limit = uint64_t{1} << 31;
