@@ -41,9 +41,6 @@ void apply_predictor(const predictor_parms& p, std::vector<uint8_t>& data);
 
 // ---------------------------------------------------------------- dictionary keys
 
-// The key /name among the dictionary's own entries (the "<<" at or after `from`): nested
-// dictionaries, strings and comments are stepped over. Offset of its slash, or -1.
-int32_t find_key_top(bytes text, int32_t from, int32_t limit, std::string_view name) noexcept;
 // The value written after the key whose slash is at `key` (name length `name_len`), as a
 // view into text: a name, number, reference, array, dictionary or string. Empty if none.
 bytes key_value(bytes text, int32_t key, int32_t name_len, int32_t limit) noexcept;

@@ -63,65 +63,6 @@ bytes referenced_dict(const doc& d, int32_t num) {
   return dict_text_at(span_text(sp), sp.start);
 }
 
-// Skips a literal string whose '(' is at open; the position after its ')', or -1 when the
-// range ends first. A backslash escapes the byte after it.
-int32_t skip_literal(bytes text, int32_t open, int32_t end) {
-  int32_t depth = 1;
-  for (int32_t j = open + 1; j < end; ++j) {
-    const uint8_t c = text[static_cast<size_t>(j)];
-    if (c == '\\') {
-      ++j;
-    } else if (c == '(') {
-      ++depth;
-    } else if (c == ')' && --depth == 0) {
-      return j + 1;
-    }
-  }
-  return -1;
-}
-
-bool name_ends_at(bytes text, int32_t pos, int32_t end) {
-  if (pos == end) return true;
-  const uint8_t c = text[static_cast<size_t>(pos)];
-  return !is_alnum(c) && c != '+' && c != '-' && c != '_';
-}
-
-// The first /`name` among the keys of the dictionary that opens at or after `from`: comments,
-// strings and nested dictionaries are stepped over, so an inline annotation's entries never
-// match. -1 when there is none.
-int32_t find_own_key(bytes text, int32_t from, std::string_view name) {
-  const int32_t end = size_of(text);
-  const int32_t n = static_cast<int32_t>(name.size());
-  auto at = [&](int32_t k) { return text[static_cast<size_t>(k)]; };
-  int32_t depth = 0;
-  int32_t i = from < 0 ? 0 : from;
-  while (i < end) {
-    const uint8_t c = at(i);
-    if (c == '%') {
-      while (i < end && at(i) != '\r' && at(i) != '\n') ++i;
-    } else if (c == '(') {
-      i = skip_literal(text, i, end);
-      if (i < 0) return -1;
-    } else if (c == '<' && i + 1 < end && at(i + 1) == '<') {
-      ++depth;
-      i += 2;
-    } else if (c == '<') {
-      while (i < end && at(i) != '>') ++i;
-      ++i;
-    } else if (c == '>' && i + 1 < end && at(i + 1) == '>') {
-      if (depth > 0) --depth;
-      i += 2;
-    } else if (c == '/' && depth <= 1 && i + n < end &&
-               std::memcmp(text.data() + i + 1, name.data(), name.size()) == 0 &&
-               name_ends_at(text, i + n + 1, end)) {
-      return i;
-    } else {
-      ++i;
-    }
-  }
-  return -1;
-}
-
 // An indirect reference "N G R" at i: N, and the position after the 'R'.
 bool read_reference(bytes text, int32_t i, int32_t& num, int32_t& after) {
   const int32_t len = size_of(text);
@@ -266,7 +207,7 @@ std::optional<int32_t> obj_rotate_own(bytes file, const obj_entry& e) noexcept {
 
 bytes page_resources_dict(const doc& d, bytes text, int32_t from) noexcept {
   const int32_t len = size_of(text);
-  const int32_t p = find_own_key(text, from, "Resources");
+  const int32_t p = find_key_top(text, from, size_of(text), "Resources");
   if (p < 0) return {};
   int32_t i = p + 10;
   if (i >= len) return {};

@@ -176,6 +176,10 @@ int32_t find_kw(bytes text, int32_t from, std::string_view kw) noexcept;
 bool kw_at(bytes text, int32_t pos, std::string_view kw) noexcept;
 int32_t find_name(bytes text, int32_t from, int32_t limit, std::string_view name) noexcept;
 int32_t find_name_top(bytes text, int32_t from, int32_t limit) noexcept;
+// The key /name among the dictionary's own entries (the "<<" at or after `from`): nested
+// dictionaries, strings and comments are stepped over, so an inline annotation's entries never
+// match. Offset of its slash, or -1.
+int32_t find_key_top(bytes text, int32_t from, int32_t limit, std::string_view name) noexcept;
 // 1 for /Type /Page, 2 for /Type /Pages, else 0.
 int32_t obj_type(bytes file, const obj_entry& e) noexcept;
 // The balanced dictionary that opens with "<<" at pos, as a view into `text`; empty if none.
