@@ -32,14 +32,6 @@ bytes span_bytes(const dict_span& sp) {
   return sp.text.subspan(static_cast<size_t>(sp.start), static_cast<size_t>(sp.end - sp.start));
 }
 
-// The text of a page's resources dictionary, its own or inherited; empty when there is none.
-bytes page_resources(const doc& d, const dict_span& page) {
-  const bytes range = page.text.first(static_cast<size_t>(page.end));
-  bytes res = page_resources_dict(d, range, page.start);
-  if (res.empty()) res = page_resources_dict_deep(d, range, page.start, 32);
-  return res;
-}
-
 // The text whose references a copied object passes on: its dictionary span (which stops before
 // a stream's data), or for an object without a dictionary its whole body.
 bytes scanned_text(const doc& d, const obj_entry& e) {

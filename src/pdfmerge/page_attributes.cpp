@@ -248,4 +248,11 @@ bytes page_resources_dict_deep(const doc& d, bytes text, int32_t from, int32_t d
   return {};
 }
 
+bytes page_resources(const doc& d, const dict_span& page) {
+  const bytes range = page.text.first(static_cast<size_t>(page.end));
+  bytes res = page_resources_dict(d, range, page.start);
+  if (res.empty()) res = page_resources_dict_deep(d, range, page.start, 32);
+  return res;
+}
+
 } // namespace pdfmerge

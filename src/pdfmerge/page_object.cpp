@@ -29,9 +29,7 @@ int32_t page_rotation(const doc& d, const obj_entry& e, const pageinfo& page) {
 }
 
 std::string resources_text(const merge_input& in, const dict_span& sp) {
-  const bytes range = sp.text.first(static_cast<size_t>(sp.end));
-  bytes res = page_resources_dict(in.d, range, sp.start);
-  if (res.empty()) res = page_resources_dict_deep(in.d, range, sp.start, 32);
+  const bytes res = page_resources(in.d, sp);
   return res.empty() ? std::string() : remap_res_text(res, in.map);
 }
 

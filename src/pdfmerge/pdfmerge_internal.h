@@ -211,6 +211,9 @@ std::optional<int32_t> obj_rotate_own(bytes file, const obj_entry& e) noexcept;
 // object's); empty when there is none.
 bytes page_resources_dict(const doc& d, bytes text, int32_t from) noexcept;
 bytes page_resources_dict_deep(const doc& d, bytes text, int32_t from, int32_t depth);
+// A page's resources: its own dictionary, else the first one found up its /Parent chain (at
+// most 32 levels); empty when there is none.
+bytes page_resources(const doc& d, const dict_span& page);
 
 inline int32_t normalise_rotation(int32_t v) {
   return ((v % 360) + 360) % 360;
