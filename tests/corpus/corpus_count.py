@@ -11,31 +11,19 @@ usage: corpus_count.py KQ_PDFMERGE_BINARY CORPUS_DIR [--timeout SECONDS] [--jobs
 """
 import argparse
 import concurrent.futures
-import csv
 import os
 import subprocess
 import sys
 import time
 
+from corpus_common import SKIP, read_listed, read_manifest
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXPECTATIONS = os.path.join(HERE, "expected_count_differences.tsv")
-SKIP = 77  # ctest SKIP_RETURN_CODE
-
-
-def read_manifest(corpus):
-    with open(os.path.join(corpus, "MANIFEST.tsv"), newline="") as f:
-        return list(csv.DictReader(f, delimiter="\t"))
 
 
 def read_expectations():
-    listed = {}
-    with open(EXPECTATIONS, newline="") as f:
-        for line in f:
-            if not line.strip() or line.startswith("#"):
-                continue
-            path, ours, reason = line.rstrip("\n").split("\t", 2)
-            listed[path] = (ours, reason)
-    return listed
+    return {path: (ours, reason) for path, ours, reason in read_listed(EXPECTATIONS)}
 
 
 def count_one(binary, path, timeout):

@@ -56,7 +56,6 @@ usage: corpus_merge.py KQ_PDFMERGE_BINARY CORPUS_DIR [--timeout SECONDS] [--jobs
 """
 import argparse
 import concurrent.futures
-import csv
 import hashlib
 import os
 import random
@@ -67,9 +66,10 @@ import sys
 import tempfile
 import time
 
+from corpus_common import SKIP, read_listed, read_manifest
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXPECTATIONS = os.path.join(HERE, "expected_merge_differences.tsv")
-SKIP = 77  # ctest SKIP_RETURN_CODE
 
 RENDER_PAGES = 3
 RENDER_DPI = 20
@@ -390,20 +390,8 @@ def refused_task(ctx, member):
 # --- plan, expectations, figures --------------------------------------------------------------
 
 
-def read_manifest(corpus):
-    with open(os.path.join(corpus, "MANIFEST.tsv"), newline="") as f:
-        return list(csv.DictReader(f, delimiter="\t"))
-
-
 def read_expectations():
-    listed = {}
-    with open(EXPECTATIONS, newline="") as f:
-        for line in f:
-            if not line.strip() or line.startswith("#"):
-                continue
-            key, check, reason = line.rstrip("\n").split("\t", 2)
-            listed[(key, check)] = reason
-    return listed
+    return {(key, check): reason for key, check, reason in read_listed(EXPECTATIONS)}
 
 
 def sample_rows(rows, n):
