@@ -24,4 +24,12 @@ int inflate_decompress(const uint8_t* src, size_t src_len, uint8_t* dst, size_t 
 // Returns 0, or -1 when row_bytes is not positive or a predictor byte is above 4.
 int inflate_png_unfilter(uint8_t* data, size_t len, int32_t row_bytes) noexcept;
 
+// Restores one PNG-filtered row of n bytes into row[0..n) from its filtered bytes in[0..n):
+// tag 0 None, 1 Sub, 2 Up, 3 Average, 4 Paeth, with the left neighbour bpp bytes back and `up`
+// the restored row above (null for the first row, whose neighbours above count as 0). `row` may
+// lie before `in` in one buffer: each input byte is read before its output byte is written.
+// False for any other tag, before anything is written.
+bool png_row_restore(uint8_t tag, const uint8_t* in, size_t n, const uint8_t* up, size_t bpp,
+                     uint8_t* row) noexcept;
+
 } // namespace inflate

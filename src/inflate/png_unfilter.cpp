@@ -7,48 +7,6 @@
 namespace inflate {
 namespace {
 
-uint8_t paeth(int a, int b, int c) {
-  const int p = a + b - c;
-  const int pa = std::abs(p - a);
-  const int pb = std::abs(p - b);
-  const int pc = std::abs(p - c);
-  if (pa <= pb && pa <= pc) return static_cast<uint8_t>(a);
-  if (pb <= pc) return static_cast<uint8_t>(b);
-  return static_cast<uint8_t>(c);
-}
-
-// Restores one row: raw[0..width) are the filtered bytes, out[0..width) receives the plain
-// ones, `up` is the restored row above (nullptr on the first row, whose neighbours above
-// count as 0). `out` lies before `raw` in the same buffer, so each raw byte is read before
-// any write can reach it.
-void row_unfilter(const uint8_t* raw, uint8_t* out, const uint8_t* up, size_t width,
-                  uint8_t predictor) {
-  for (size_t j = 0; j < width; ++j) {
-    const int x = raw[j];
-    const int a = j > 0 ? out[j - 1] : 0;
-    const int b = up != nullptr ? up[j] : 0;
-    const int c = up != nullptr && j > 0 ? up[j - 1] : 0;
-    int prediction = 0;
-    switch (predictor) {
-    case 1:
-      prediction = a;
-      break;
-    case 2:
-      prediction = b;
-      break;
-    case 3:
-      prediction = (a + b) / 2;
-      break;
-    case 4:
-      prediction = paeth(a, b, c);
-      break;
-    default:
-      break;
-    }
-    out[j] = static_cast<uint8_t>(x + prediction);
-  }
-}
-
 // Leaves the bytes after the first `rows` restored rows as removing each of those rows'
 // predictor bytes by moving the rest of the buffer down one byte would have left them: the
 // unprocessed input follows the restored rows directly, and the `rows` bytes freed at the end
@@ -62,6 +20,41 @@ void leftovers_settle(uint8_t* data, size_t len, size_t width, size_t rows) {
 }
 
 } // namespace
+
+bool png_row_restore(uint8_t tag, const uint8_t* in, size_t n, const uint8_t* up, size_t bpp,
+                     uint8_t* row) noexcept {
+  for (size_t k = 0; k < n; ++k) {
+    const int left = k >= bpp ? row[k - bpp] : 0;
+    const int above = up ? up[k] : 0;
+    const int corner = k >= bpp && up ? up[k - bpp] : 0;
+    int pred = 0;
+    switch (tag) {
+    case 0:
+      break;
+    case 1:
+      pred = left;
+      break;
+    case 2:
+      pred = above;
+      break;
+    case 3:
+      pred = (left + above) / 2;
+      break;
+    case 4: { // Paeth: the neighbour nearest to left + above - corner, ties in that order
+      const int p = left + above - corner;
+      const int pa = std::abs(p - left);
+      const int pb = std::abs(p - above);
+      const int pc = std::abs(p - corner);
+      pred = pa <= pb && pa <= pc ? left : pb <= pc ? above : corner;
+      break;
+    }
+    default:
+      return false;
+    }
+    row[k] = static_cast<uint8_t>(in[k] + pred);
+  }
+  return true;
+}
 
 int inflate_png_unfilter(uint8_t* data, size_t len, int32_t row_bytes) noexcept {
   if (row_bytes <= 0) return -1;
@@ -81,7 +74,9 @@ int inflate_png_unfilter(uint8_t* data, size_t len, int32_t row_bytes) noexcept 
       break;
     }
     const uint8_t* up = rows > 0 ? data + (rows - 1) * width : nullptr;
-    row_unfilter(input + 1, data + rows * width, up, width, input[0]);
+    // The packed row lies before its input row, so each input byte is read before any write
+    // can reach it.
+    png_row_restore(input[0], input + 1, width, up, 1, data + rows * width);
   }
   leftovers_settle(data, len, width, rows);
   return result;

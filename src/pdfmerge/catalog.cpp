@@ -10,10 +10,6 @@
 namespace pdfmerge {
 namespace {
 
-int32_t size_of(bytes text) {
-  return static_cast<int32_t>(text.size());
-}
-
 // Answers "does this object-stream member's text name /Catalog" for all members with one pass
 // over their texts, even where crafted offsets make the texts overlap: overlapping texts (which
 // can only share one decoded block) are searched together as one cluster.
@@ -91,7 +87,7 @@ int32_t pages_ref(const doc& d, const obj_entry& catalog) {
   const int32_t end = size_of(text);
   for (int32_t p = find_name(text, from, end, "Pages"); p >= 0;
        p = find_name(text, p + 1, end, "Pages")) {
-    int32_t j = skip_ws(text, p + 6, end);
+    int32_t j = value_after_name(text, p, "Pages", end);
     const int32_t v = parse_int_at(text, j);
     if (v > 0) return v;
   }
@@ -101,8 +97,7 @@ int32_t pages_ref(const doc& d, const obj_entry& catalog) {
 // /Root is taken only when it names a page-tree node, a page, or a catalog with a /Pages value
 // above 0; otherwise (a stale or wrong number) the catalog is searched for as without /Root.
 bool root_usable(const doc& d, const obj_entry& root) {
-  const int32_t type = obj_type(d.file(), root);
-  return type == 1 || type == 2 || pages_ref(d, root) >= 0;
+  return obj_type(d.file(), root) != node_type::other || pages_ref(d, root) >= 0;
 }
 
 int32_t no_pages_reference(const doc& d) {
@@ -112,11 +107,6 @@ int32_t no_pages_reference(const doc& d) {
 
 } // namespace
 
-int32_t catalog_resolve(doc& d) {
-  text_indexes ix(d.file());
-  return catalog_resolve(d, ix);
-}
-
 int32_t catalog_resolve(doc& d, text_indexes& ix) {
   d.catalog_num = d.root_num;
   const obj_entry* root = d.root_num < 0 ? nullptr : obj_lookup(d, d.root_num);
@@ -125,8 +115,7 @@ int32_t catalog_resolve(doc& d, text_indexes& ix) {
   if (!catalog) return no_pages_reference(d);
 
   int32_t tree_root = d.catalog_num;
-  const int32_t type = obj_type(d.file(), *catalog);
-  if (type != 1 && type != 2) {
+  if (obj_type(d.file(), *catalog) == node_type::other) {
     tree_root = pages_ref(d, *catalog);
     if (tree_root < 0) return no_pages_reference(d);
   }
@@ -138,20 +127,27 @@ int32_t catalog_resolve(doc& d, text_indexes& ix) {
     set_error("out of memory");
     return -1;
   }
-  // Emptied so that a message the walk sets can be told from one an earlier call left.
-  clear_error();
-  const int32_t r = resolve_pages(d, tree_root, d.pages, visited, 0);
-  if (r < 0) {
-    if (error_text()[0] == '\0')
-      set_error("could not resolve the page tree (obj %ld is not a /Pages or /Page object, or "
-                "tree is broken)",
-                static_cast<long>(tree_root));
+  const walk_result r = resolve_pages(d, tree_root, d.pages, visited, 0);
+  switch (r.why) {
+  case walk_failure::none:
+    break;
+  case walk_failure::inline_kids:
+    set_error("page tree uses inline page dictionaries in /Kids (obj %ld) \xE2\x80\x94 pages "
+              "must be indirect objects",
+              static_cast<long>(r.node_at_fault));
+    return -1;
+  case walk_failure::broken:
+  case walk_failure::too_deep:
+    set_error("could not resolve the page tree (obj %ld is not a /Pages or /Page object, or "
+              "tree is broken)",
+              static_cast<long>(tree_root));
     return -1;
   }
-  if (r == 0) {
+  if (d.pages.empty()) {
     set_error("document has no pages");
     return -1;
   }
+  clear_error(); // a document that loads leaves no message behind
   return 0;
 }
 

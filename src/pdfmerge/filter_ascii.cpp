@@ -1,5 +1,5 @@
 // ASCIIHexDecode and ASCII85Decode: text encodings of binary data, white space ignored.
-#include "pdfmerge/filters.h"
+#include "pdfmerge/pdfmerge_internal.h"
 
 namespace pdfmerge {
 namespace {

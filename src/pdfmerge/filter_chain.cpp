@@ -1,5 +1,5 @@
 // The /Filter chain of a stream read from its dictionary and run stage by stage.
-#include "pdfmerge/filters.h"
+#include "pdfmerge/pdfmerge_internal.h"
 
 #include <new>
 #include <string_view>
@@ -18,14 +18,10 @@ filter_kind kind_of(std::string_view name) {
   return filter_kind::other;
 }
 
-std::string_view view(bytes b) {
-  return {reinterpret_cast<const char*>(b.data()), b.size()};
-}
-
 // The names of a /Filter value: one name, or the names inside an array.
 std::vector<filter_kind> filter_list(bytes value) {
   std::vector<filter_kind> kinds;
-  const std::string_view v = view(value);
+  const std::string_view v = as_chars(value);
   size_t i = v.empty() || v[0] != '[' ? 0 : 1;
   if (!v.empty() && v[0] != '/' && v[0] != '[') return kinds;
   while ((i = v.find('/', i)) != std::string_view::npos) {
@@ -38,12 +34,12 @@ std::vector<filter_kind> filter_list(bytes value) {
 }
 
 int32_t int_entry(bytes dict, std::string_view name, int32_t fallback) {
-  const auto end = static_cast<int32_t>(dict.size());
-  const int32_t key = find_key_top(dict, 0, end, name);
+  const int32_t end = size_of(dict);
+  const int32_t key = find_own_key(dict, 0, end, name);
   if (key < 0) return fallback;
-  int32_t pos = key + 1 + static_cast<int32_t>(name.size());
+  int32_t pos = past_name(key, name);
   const int32_t v = skip_ws(dict, pos, end);
-  if (v >= end || !is_digit(dict[static_cast<size_t>(v)])) return fallback;
+  if (v >= end || !is_digit(byte_at(dict, v))) return fallback;
   return parse_int_at(dict, pos);
 }
 
@@ -158,15 +154,17 @@ stream_result decode_stream_chain(const obj_entry& e, bytes text, buf& out) noex
   const bytes data = text.subspan(static_cast<size_t>(e.data_start), static_cast<size_t>(n));
   r.data = data;
   if (e.dict_start < 0) return r;
-  const auto text_len = static_cast<int32_t>(text.size());
-  const int32_t dict_end = e.stream_kw > 0 ? e.stream_kw : e.endobj > 0 ? e.endobj : text_len;
-  const int32_t fkey = find_key_top(text, e.dict_start, dict_end, "Filter");
-  if (fkey < 0) return r;
-  const bytes filter = key_value(text, fkey, 6, dict_end);
-  const std::vector<filter_kind> kinds = filter_list(filter);
+  const int32_t dict_end = e.stream_kw > 0 ? e.stream_kw : e.endobj > 0 ? e.endobj : size_of(text);
+  const bytes filter = own_value(text, e.dict_start, dict_end, "Filter");
+  std::vector<filter_kind> kinds;
+  try {
+    kinds = filter_list(filter);
+  } catch (const std::bad_alloc&) {
+    r.data = std::nullopt;
+    return r;
+  }
   if (kinds.empty()) return r;
-  const int32_t pkey = find_key_top(text, e.dict_start, dict_end, "DecodeParms");
-  const bytes parms = pkey < 0 ? bytes{} : key_value(text, pkey, 11, dict_end);
+  const bytes parms = own_value(text, e.dict_start, dict_end, "DecodeParms");
   for (const filter_kind k : kinds) {
     if (k != filter_kind::other) continue;
     r.kept_filter = true;

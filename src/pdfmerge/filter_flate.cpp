@@ -1,6 +1,6 @@
 // FlateDecode as one stage of a filter chain: the library's inflater, with its output room
 // grown to the size the data needs up to the inflater's limit.
-#include "pdfmerge/filters.h"
+#include "pdfmerge/pdfmerge_internal.h"
 
 namespace pdfmerge {
 namespace {

@@ -1,6 +1,6 @@
 // LZWDecode: variable-width codes of 9 to 12 bits, most significant bit first, with the clear
 // code 256 and the end code 257. /EarlyChange 1 widens the codes one entry early.
-#include "pdfmerge/filters.h"
+#include "pdfmerge/pdfmerge_internal.h"
 
 #include <array>
 

@@ -1,7 +1,7 @@
 // Predictors of /DecodeParms, undone after Flate or LZW: TIFF predictor 2 (each component
 // is the difference from the same component of the pixel to its left) and the PNG row tags
 // (None, Sub, Up, Average, Paeth) chosen row by row.
-#include "pdfmerge/filters.h"
+#include "pdfmerge/pdfmerge_internal.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -24,48 +24,6 @@ bool shape_of(const predictor_parms& p, row_shape& s) {
   return true;
 }
 
-uint8_t paeth(uint8_t a, uint8_t b, uint8_t c) {
-  const int32_t p = int32_t{a} + b - c;
-  const int32_t pa = std::abs(p - a);
-  const int32_t pb = std::abs(p - b);
-  const int32_t pc = std::abs(p - c);
-  if (pa <= pb && pa <= pc) return a;
-  return pb <= pc ? b : c;
-}
-
-// Restores one PNG row of n bytes (n may be short of the full row) into out[at, at + n);
-// `up` is the row above (all zero for the first). False for an unknown tag.
-bool png_row(uint8_t tag, const uint8_t* in, size_t n, const uint8_t* up, size_t bpp,
-             uint8_t* row) {
-  for (size_t k = 0; k < n; ++k) {
-    const uint8_t left = k >= bpp ? row[k - bpp] : 0;
-    const uint8_t above = up ? up[k] : 0;
-    const uint8_t corner = k >= bpp && up ? up[k - bpp] : 0;
-    uint8_t pred = 0;
-    switch (tag) {
-    case 0:
-      pred = 0;
-      break;
-    case 1:
-      pred = left;
-      break;
-    case 2:
-      pred = above;
-      break;
-    case 3:
-      pred = static_cast<uint8_t>((left + above) / 2);
-      break;
-    case 4:
-      pred = paeth(left, above, corner);
-      break;
-    default:
-      return false;
-    }
-    row[k] = static_cast<uint8_t>(in[k] + pred);
-  }
-  return true;
-}
-
 void undo_png(const row_shape& s, std::vector<uint8_t>& data) {
   std::vector<uint8_t> out;
   out.reserve(data.size());
@@ -76,7 +34,7 @@ void undo_png(const row_shape& s, std::vector<uint8_t>& data) {
     const size_t at = out.size();
     out.resize(at + n);
     const uint8_t* up = at >= s.row_bytes ? out.data() + at - s.row_bytes : nullptr;
-    if (!png_row(tag, data.data() + pos, n, up, s.pixel_bytes, out.data() + at)) {
+    if (!inflate::png_row_restore(tag, data.data() + pos, n, up, s.pixel_bytes, out.data() + at)) {
       out.resize(at); // a bad tag ends the data before its row
       break;
     }

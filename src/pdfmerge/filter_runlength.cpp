@@ -1,6 +1,6 @@
 // RunLengthDecode: a length byte 0 to 127 copies the next length + 1 bytes, 129 to 255 repeats
 // the next byte 257 - length times, and 128 ends the data.
-#include "pdfmerge/filters.h"
+#include "pdfmerge/pdfmerge_internal.h"
 
 #include <algorithm>
 

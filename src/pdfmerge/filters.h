@@ -3,7 +3,7 @@
 #pragma once
 
 #include "inflate/inflate.h"
-#include "pdfmerge/pdfmerge_internal.h"
+#include "pdfmerge/document.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -39,12 +39,6 @@ struct predictor_parms {
 // the data before that row; a short last row is restored as far as it goes.
 void apply_predictor(const predictor_parms& p, std::vector<uint8_t>& data);
 
-// ---------------------------------------------------------------- dictionary keys
-
-// The value written after the key whose slash is at `key` (name length `name_len`), as a
-// view into text: a name, number, reference, array, dictionary or string. Empty if none.
-bytes key_value(bytes text, int32_t key, int32_t name_len, int32_t limit) noexcept;
-
 // ---------------------------------------------------------------- stream chains
 
 // Inflates src onto the end of `out` in one piece (the single-Flate path); nullopt when it
@@ -62,10 +56,5 @@ struct stream_result {
 // (a single Flate stream without predictor inflates in place as it always has). A chain that
 // holds an unknown filter gives the raw bytes with kept_filter set.
 stream_result decode_stream_chain(const obj_entry& e, bytes text, buf& out) noexcept;
-
-// page_content that also reports, for a single stream written raw with its filters kept, the
-// /Filter and /DecodeParms values to copy into the new content dictionary.
-bytes page_content_kept(const doc& d, int32_t page_num, buf& content, buf& scratch, bytes& filter,
-                        bytes& parms) noexcept;
 
 } // namespace pdfmerge

@@ -9,7 +9,7 @@ int32_t doc_load(const char* path, doc& d) {
   text_indexes ix(d.file());
   trailers_read(d, ix);
   objects_discover(d, ix);
-  objstms_expand(d, ix);
+  objstms_expand(d, ix, inflate::inflate_decompress);
   definitions_select(d, ix);
   if (d.objects.empty()) {
     set_error("no PDF objects found \xE2\x80\x94 not a PDF: %s", path);

@@ -77,7 +77,6 @@ int32_t file_intake(const char* path, doc& d);
 
 // Sets d.root_num and d.encrypted from the startxref chain and the trailers. Never fails.
 void trailers_read(doc& d, text_indexes& ix);
-void trailers_read(doc& d);
 
 // ---------------------------------------------------------------- phase 4: object discovery
 
@@ -100,7 +99,6 @@ void false_entries_drop(doc& d);
 void false_entries_drop_direct(doc& d);
 // Phase 4 whole: 4a, 4b and 4c.
 void objects_discover(doc& d, text_indexes& ix);
-void objects_discover(doc& d);
 
 // ---------------------------------------------------------------- phase 5: object streams
 
@@ -111,18 +109,15 @@ using inflate_fn = int (*)(const uint8_t* src, size_t src_len, uint8_t* dst, siz
 bool objstm_container(const obj_entry& e, const name_hits& objstm_names) noexcept;
 
 // Appends one entry per object held in the file's object streams.
-void objstms_expand(doc& d, text_indexes& ix, inflate_fn decode = inflate::inflate_decompress);
-void objstms_expand(doc& d, inflate_fn decode = inflate::inflate_decompress);
+void objstms_expand(doc& d, text_indexes& ix, inflate_fn decode);
 
 // ---------------------------------------------------------------- phases 6 and 7: selection
 
 // Keeps one definition per object number, drops containers and numbers above 8,388,607, sets
 // max_num and rebuilds d.index.
 void definitions_select(doc& d, text_indexes& ix);
-void definitions_select(doc& d);
 // The rule used when the number maps cannot be had: plain definitions all stay.
 void definitions_select_direct(doc& d, text_indexes& ix);
-void definitions_select_direct(doc& d);
 
 inline constexpr int32_t max_object_num = 8388607;
 
@@ -131,6 +126,5 @@ inline constexpr int32_t max_object_num = 8388607;
 // Finds the catalog and the page-tree root and walks the tree into d.pages. 0, or -1 with the
 // message set.
 int32_t catalog_resolve(doc& d, text_indexes& ix);
-int32_t catalog_resolve(doc& d);
 
 } // namespace pdfmerge

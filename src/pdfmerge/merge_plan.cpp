@@ -58,7 +58,7 @@ std::vector<int32_t> copy_list_of(const doc& d) {
     const obj_entry* e = obj_lookup(d, page.num);
     dict_span sp;
     if (!e || !dict_span_of(d.file(), *e, sp)) continue;
-    const bytes res = page_resources(d, sp);
+    const bytes res = page_resources(d, sp, page.num);
     if (!res.empty()) add_refs(res, found, members, list);
   }
   // Breadth-first: the list is the queue, and grows while it is walked.

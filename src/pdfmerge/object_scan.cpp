@@ -13,13 +13,6 @@ bool is_space_or_tab(uint8_t c) {
   return c == ' ' || c == '\t';
 }
 
-// Reads a run of digits [begin, end) in 32-bit arithmetic that wraps.
-int32_t digits_value(bytes f, int32_t begin, int32_t end) {
-  uint32_t v = 0;
-  for (int32_t i = begin; i < end; ++i) v = v * 10u + (f[static_cast<size_t>(i)] - '0');
-  return static_cast<int32_t>(v);
-}
-
 // One accepted header: the keyword "obj" at j, preceded by "num gen".
 struct header {
   int32_t num = 0;
@@ -50,8 +43,10 @@ bool header_before(bytes f, int32_t j, header& h) {
   while (p >= 0 && is_digit(at(p))) --p;
   const int32_t num_begin = p + 1;
   if (num_begin > 0 && is_alnum(at(num_begin - 1))) return false;
-  h.num = digits_value(f, num_begin, num_end);
-  h.gen = digits_value(f, gen_begin, gen_end);
+  int32_t i = num_begin;
+  h.num = read_digits(f, i, num_end);
+  i = gen_begin;
+  h.gen = read_digits(f, i, gen_end);
   h.start = num_begin;
   h.j = j;
   return h.num >= 1;
@@ -174,11 +169,6 @@ void objects_discover(doc& d, text_indexes& ix) {
   headers_scan(d, ix);
   stream_ends_settle(d, ix);
   false_entries_drop(d);
-}
-
-void objects_discover(doc& d) {
-  text_indexes ix(d.file());
-  objects_discover(d, ix);
 }
 
 } // namespace pdfmerge

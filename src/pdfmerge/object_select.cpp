@@ -32,11 +32,6 @@ template <class Keep> void table_replace(doc& d, Keep keep) {
 
 } // namespace
 
-void definitions_select(doc& d) {
-  text_indexes ix(d.file());
-  definitions_select(d, ix);
-}
-
 void definitions_select(doc& d, text_indexes& ix) {
   const name_hits& objstm = ix.names("ObjStm");
   std::vector<kind> kinds;
@@ -67,11 +62,6 @@ void definitions_select(doc& d, text_indexes& ix) {
     if (kinds[i] == kind::contained) return plain_idx[num] == -1 && objstm_idx[num] == pos;
     return false;
   });
-}
-
-void definitions_select_direct(doc& d) {
-  text_indexes ix(d.file());
-  definitions_select_direct(d, ix);
 }
 
 void definitions_select_direct(doc& d, text_indexes& ix) {

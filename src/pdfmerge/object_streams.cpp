@@ -73,8 +73,8 @@ void members_add(doc& d, const decoded& data, int32_t n, int32_t first) {
   const bytes text(data.block, static_cast<size_t>(data.produced));
   int32_t p = 0;
   for (size_t k = 0; k < nums.size(); ++k) {
-    nums[k] = read_int_adv(text, p);
-    offs[k] = read_int_adv(text, p);
+    nums[k] = read_int_or_skip(text, p);
+    offs[k] = read_int_or_skip(text, p);
     if (nums[k] < 0 || offs[k] < 0) return;
   }
   for (size_t k = 0; k < nums.size(); ++k) {
@@ -99,11 +99,6 @@ bool objstm_container(const obj_entry& e, const name_hits& objstm_names) noexcep
   const int32_t end =
       e.stream_kw > 0 ? e.stream_kw : static_cast<int32_t>(objstm_names.text.size());
   return name_hits_find(objstm_names, e.dict_start, end) >= 0;
-}
-
-void objstms_expand(doc& d, inflate_fn decode) {
-  text_indexes ix(d.file());
-  objstms_expand(d, ix, decode);
 }
 
 void objstms_expand(doc& d, text_indexes& ix, inflate_fn decode) {

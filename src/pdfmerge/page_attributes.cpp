@@ -8,16 +8,6 @@
 namespace pdfmerge {
 namespace {
 
-int32_t size_of(bytes text) {
-  return static_cast<int32_t>(text.size());
-}
-
-// The span's text cut at its end, so that the end serves as length and limit alike.
-bytes span_text(const dict_span& sp) {
-  const int32_t end = sp.end < size_of(sp.text) ? sp.end : size_of(sp.text);
-  return sp.text.first(static_cast<size_t>(end > 0 ? end : 0));
-}
-
 // A box coordinate: optional sign, digits, optional '.' and fraction digits. No exponent; a
 // lone sign is zero (negative zero for '-').
 double read_box_number(bytes text, int32_t& i) {
@@ -63,21 +53,6 @@ bytes referenced_dict(const doc& d, int32_t num) {
   return dict_text_at(span_text(sp), sp.start);
 }
 
-// An indirect reference "N G R" at i: N, and the position after the 'R'.
-bool read_reference(bytes text, int32_t i, int32_t& num, int32_t& after) {
-  const int32_t len = size_of(text);
-  if (i >= len || !is_digit(text[static_cast<size_t>(i)])) return false;
-  num = parse_int_at(text, i);
-  int32_t j = skip_ws(text, i, len);
-  if (j == i || j >= len || !is_digit(text[static_cast<size_t>(j)])) return false;
-  (void)parse_int_at(text, j);
-  const int32_t r = skip_ws(text, j, len);
-  if (r >= len || text[static_cast<size_t>(r)] != 'R') return false;
-  if (r + 1 < len && is_alnum(text[static_cast<size_t>(r + 1)])) return false;
-  after = r + 1;
-  return num > 0;
-}
-
 // The text of object `num` after "obj" (or its object-stream member text), white space skipped.
 bytes referenced_body(const doc& d, int32_t num) {
   const obj_entry* e = obj_lookup(d, num);
@@ -104,10 +79,9 @@ bool parse_box_array_resolved(const doc& d, bytes text, int32_t pos, box& out) {
   int n = 0;
   int32_t i = skip_ws(text, pos + 1, len);
   while (n <= 3 && i < len) {
-    int32_t num = 0;
     int32_t after = 0;
     if (text[static_cast<size_t>(i)] == ']') return false;
-    if (read_reference(text, i, num, after)) {
+    if (const int32_t num = strict_ref_at(text, i, len, after); num > 0) {
       if (!referenced_number(d, num, v[n++])) return false;
       i = skip_ws(text, after, len);
     } else if (starts_box_number(text, i)) {
@@ -135,9 +109,9 @@ bool parse_box_array_resolved(const doc& d, bytes text, int32_t pos, box& out) {
 bool box_value_resolved(const doc& d, bytes text, int32_t j, box& out) {
   if (j >= size_of(text)) return false;
   if (text[static_cast<size_t>(j)] == '[') return parse_box_array_resolved(d, text, j, out);
-  int32_t num = 0;
   int32_t after = 0;
-  if (!read_reference(text, j, num, after)) return false;
+  const int32_t num = strict_ref_at(text, j, size_of(text), after);
+  if (num <= 0) return false;
   const bytes body = referenced_body(d, num);
   if (body.empty() || body[0] != '[') return false;
   return parse_box_array(body, 0, out) || parse_box_array_resolved(d, body, 0, out);
@@ -170,10 +144,9 @@ bool parse_box_array(bytes text, int32_t pos, box& out) noexcept {
 
 bool box_named(bytes text, int32_t from, std::string_view name, box& out) noexcept {
   const int32_t len = size_of(text);
-  const int32_t after_name = static_cast<int32_t>(name.size()) + 1;
   for (int32_t p = find_name(text, from, len, name); p >= 0;
        p = find_name(text, p + 1, len, name)) {
-    const int32_t j = skip_ws(text, p + after_name, len);
+    const int32_t j = value_after_name(text, p, name, len);
     if (j < len && text[static_cast<size_t>(j)] == '[' && parse_box_array(text, j, out))
       return true;
   }
@@ -184,10 +157,9 @@ bool box_named_resolved(const doc& d, bytes text, int32_t from, std::string_view
                         box& out) noexcept {
   if (box_named(text, from, name, out)) return true;
   const int32_t len = size_of(text);
-  const int32_t after_name = static_cast<int32_t>(name.size()) + 1;
   for (int32_t p = find_name(text, from, len, name); p >= 0;
        p = find_name(text, p + 1, len, name)) {
-    if (box_value_resolved(d, text, skip_ws(text, p + after_name, len), out)) return true;
+    if (box_value_resolved(d, text, value_after_name(text, p, name, len), out)) return true;
   }
   return false;
 }
@@ -198,61 +170,93 @@ std::optional<int32_t> obj_rotate_own(bytes file, const obj_entry& e) noexcept {
   const bytes t = span_text(sp);
   const int32_t p = find_name(t, sp.start, size_of(t), "Rotate");
   if (p < 0) return std::nullopt;
-  const int32_t start = skip_ws(t, p + 7, size_of(t));
+  const int32_t start = value_after_name(t, p, "Rotate", size_of(t));
   int32_t i = start;
   const int32_t v = parse_int_at(t, i);
   if (i == start) return std::nullopt;
   return v;
 }
 
-bytes page_resources_dict(const doc& d, bytes text, int32_t from) noexcept {
+bytes own_resources(const doc& d, bytes text, int32_t from) noexcept {
   const int32_t len = size_of(text);
-  const int32_t p = find_key_top(text, from, size_of(text), "Resources");
-  if (p < 0) return {};
-  int32_t i = p + 10;
+  const int32_t p = find_own_key(text, from, len, "Resources");
+  if (p < 0 || past_name(p, "Resources") >= len) return {};
+  int32_t i = value_after_name(text, p, "Resources", len);
   if (i >= len) return {};
-  i = skip_ws(text, i, len);
-  if (i >= len) return {};
-  const uint8_t c = text[static_cast<size_t>(i)];
-  if (c == '<') {
-    if (i + 1 < len && text[static_cast<size_t>(i + 1)] == '<') return dict_text_at(text, i);
-    return {};
-  }
+  const uint8_t c = byte_at(text, i);
+  if (c == '<') return dict_text_at(text, i);
   if (!is_digit(c)) return {};
   const int32_t num = parse_int_at(text, i);
   if (num <= 0) return {};
   return referenced_dict(d, num);
 }
 
-bytes page_resources_dict_deep(const doc& d, bytes text, int32_t from, int32_t depth) {
-  // One ancestor per round, nearest first; `depth` bounds the rounds, so a looping /Parent
-  // chain ends.
-  for (; depth > 0 && text.data() != nullptr; --depth) {
-    const int32_t len = size_of(text);
-    const int32_t p = find_name(text, from, len, "Parent");
-    if (p < 0) return {};
-    int32_t i = skip_ws(text, p + 7, len);
-    const int32_t num = parse_int_at(text, i);
-    if (num <= 0) return {};
-    const obj_entry* parent = obj_lookup(d, num);
-    if (!parent) return {};
-    dict_span sp;
-    if (!dict_span_of(d.file(), *parent, sp)) return {};
-    text = span_text(sp);
-    from = sp.start;
-    auto memo = d.memo.resources.find(num);
-    if (memo == d.memo.resources.end())
-      memo = d.memo.resources.emplace(num, page_resources_dict(d, text, from)).first;
-    if (!memo->second.empty()) return memo->second;
+int32_t parent_num(const doc& d, int32_t num) {
+  auto memo = d.memo.parents.find(num);
+  if (memo != d.memo.parents.end()) return memo->second;
+  int32_t parent = 0;
+  const obj_entry* e = obj_lookup(d, num);
+  dict_span sp;
+  if (e && dict_span_of(d.file(), *e, sp)) {
+    const bytes t = span_text(sp);
+    const int32_t p = find_name(t, sp.start, size_of(t), "Parent");
+    if (p >= 0) {
+      int32_t i = value_after_name(t, p, "Parent", size_of(t));
+      const int32_t v = parse_int_at(t, i);
+      parent = v > 0 ? v : 0;
+    }
   }
-  return {};
+  d.memo.parents.emplace(num, parent);
+  return parent;
 }
 
-bytes page_resources(const doc& d, const dict_span& page) {
-  const bytes range = page.text.first(static_cast<size_t>(page.end));
-  bytes res = page_resources_dict(d, range, page.start);
-  if (res.empty()) res = page_resources_dict_deep(d, range, page.start, 32);
+namespace {
+
+// Calls visit(node, its dictionary span) for the ancestors of object `num`, nearest first, at
+// most max_inherit_levels of them, until visit returns true or the /Parent chain ends.
+template <class Visit> void each_ancestor(const doc& d, int32_t num, Visit visit) {
+  for (int32_t level = 1; level <= max_inherit_levels; ++level) {
+    num = parent_num(d, num);
+    const obj_entry* e = num > 0 ? obj_lookup(d, num) : nullptr;
+    dict_span sp;
+    if (!e || !dict_span_of(d.file(), *e, sp)) return;
+    if (visit(num, sp)) return;
+  }
+}
+
+} // namespace
+
+bytes page_resources(const doc& d, const dict_span& page, int32_t page_num) {
+  bytes res = own_resources(d, span_text(page), page.start);
+  if (!res.empty()) return res;
+  each_ancestor(d, page_num, [&](int32_t node, const dict_span& sp) {
+    // Every page below a node asks the same of it: each node's own resources are read once.
+    auto memo = d.memo.resources.find(node);
+    if (memo == d.memo.resources.end())
+      memo = d.memo.resources.emplace(node, own_resources(d, span_text(sp), sp.start)).first;
+    res = memo->second;
+    return !res.empty();
+  });
   return res;
+}
+
+bool page_box(const doc& d, const dict_span& page, int32_t page_num, std::string_view name,
+              box& out) {
+  if (box_named_resolved(d, span_text(page), page.start, name, out)) return true;
+  bool found = false;
+  each_ancestor(d, page_num, [&](int32_t node, const dict_span& sp) {
+    const int64_t key = int64_t{node} * 2 + (name == "MediaBox" ? 0 : 1);
+    auto memo = d.memo.boxes.find(key);
+    if (memo == d.memo.boxes.end()) {
+      box b;
+      const bool has = box_named_resolved(d, span_text(sp), sp.start, name, b);
+      memo = d.memo.boxes.emplace(key, std::make_pair(has, b)).first;
+    }
+    found = memo->second.first;
+    if (found) out = memo->second.second;
+    return found;
+  });
+  return found;
 }
 
 } // namespace pdfmerge

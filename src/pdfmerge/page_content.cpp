@@ -1,28 +1,10 @@
 // The content bytes of one page, gathered from its /Contents: one referenced stream, an array of
 // them (written in place or held by an object of its own), or a stream written directly after
 // the name.
-#include "pdfmerge/filters.h"
 #include "pdfmerge/pdfmerge_internal.h"
 
 namespace pdfmerge {
 namespace {
-
-uint8_t byte_at(bytes text, int32_t i) {
-  return text[static_cast<size_t>(i)];
-}
-
-// Reads one array element "N [G] [R]" from the digit at i; moves i past it and returns N.
-int32_t array_element(bytes span, int32_t& i) {
-  const int32_t end = static_cast<int32_t>(span.size());
-  const int32_t num = parse_int_at(span, i);
-  i = skip_ws(span, i, end);
-  if (i < end && is_digit(byte_at(span, i))) {
-    (void)parse_int_at(span, i);
-    i = skip_ws(span, i, end);
-  }
-  if (i < end && byte_at(span, i) == 'R') i = skip_ws(span, i + 1, end);
-  return num;
-}
 
 // The parts of an array, joined with one line feed between consecutive parts that give bytes
 // so that the last token of one part never runs into the first of the next.
@@ -37,7 +19,7 @@ bytes stream_array(const doc& d, bytes span, int32_t i, buf& content, buf& scrat
       ++i;
       continue;
     }
-    const int32_t num = array_element(span, i);
+    const int32_t num = loose_ref_element(span, i, end);
     const obj_entry* e = num > 0 ? obj_lookup(d, num) : nullptr;
     if (!e) continue;
     scratch.len = 0;
@@ -99,25 +81,19 @@ bytes single_stream(const doc& d, bytes span, int32_t i, buf& content, buf& scra
 
 } // namespace
 
-bytes page_content(const doc& d, int32_t page_num, buf& content, buf& scratch) noexcept {
-  bytes filter;
-  bytes parms;
-  return page_content_kept(d, page_num, content, scratch, filter, parms);
-}
-
-bytes page_content_kept(const doc& d, int32_t page_num, buf& content, buf& scratch, bytes& filter,
-                        bytes& parms) noexcept {
+bytes page_content(const doc& d, int32_t page_num, buf& content, buf& scratch, bytes& filter,
+                   bytes& parms) noexcept {
   content.len = 0;
   scratch.len = 0;
   filter = parms = {};
   const obj_entry* e = obj_lookup(d, page_num);
   dict_span sp;
   if (!e || !dict_span_of(d.file(), *e, sp)) return {};
-  const bytes span = sp.text.first(static_cast<size_t>(sp.end));
+  const bytes span = span_text(sp);
   // Only the page's own key counts, never one inside an annotation or other nested dictionary.
-  const int32_t q = find_key_top(span, sp.start, sp.end, "Contents");
-  if (q < 0 || q + 9 >= sp.end) return {};
-  const int32_t i = skip_ws(span, q + 9, sp.end);
+  const int32_t q = find_own_key(span, sp.start, sp.end, "Contents");
+  if (q < 0 || past_name(q, "Contents") >= sp.end) return {};
+  const int32_t i = value_after_name(span, q, "Contents", sp.end);
   if (i >= sp.end) return {};
   const uint8_t c = byte_at(span, i);
   if (is_digit(c)) return single_stream(d, span, i, content, scratch, filter, parms);

@@ -6,14 +6,6 @@
 namespace pdfmerge {
 namespace {
 
-// Page-tree nodes nested deeper than this fail the walk like a broken tree, so that a hostile
-// file cannot exhaust the stack.
-constexpr int32_t max_tree_depth = 256;
-
-int32_t size_of(bytes text) {
-  return static_cast<int32_t>(text.size());
-}
-
 // Room for the kid numbers of one node: a quarter of its byte extent plus a fixed allowance.
 // Numbers beyond it are dropped.
 size_t kids_cap_of(const obj_entry& e) {
@@ -26,64 +18,52 @@ size_t kids_cap_of(const obj_entry& e) {
 int32_t kids_array_at(bytes t, int32_t from) {
   const int32_t end = size_of(t);
   for (int32_t p = find_name(t, from, end, "Kids"); p >= 0; p = find_name(t, p + 1, end, "Kids")) {
-    const int32_t j = skip_ws(t, p + 5, end);
+    const int32_t j = value_after_name(t, p, "Kids", end);
     if (j < end && t[static_cast<size_t>(j)] == '[') return j + 1;
   }
   return -1;
 }
 
 // Reads the references of a /Kids array starting after its '['. Only object numbers are kept;
-// a generation and an 'R' after them are stepped over. Fails on an inline dictionary.
-bool read_kids(bytes t, int32_t i, int32_t node, std::vector<int32_t>& kids, size_t cap) {
+// a generation and an 'R' after them are stepped over. False on an inline dictionary.
+bool read_kids(bytes t, int32_t i, std::vector<int32_t>& kids, size_t cap) {
   const int32_t end = size_of(t);
-  auto at = [&](int32_t k) { return t[static_cast<size_t>(k)]; };
   while (i < end) {
-    const uint8_t c = at(i);
+    const uint8_t c = byte_at(t, i);
     if (c == ']') break;
-    if (c == '<') {
-      if (i + 1 < end && at(i + 1) == '<') {
-        set_error("page tree uses inline page dictionaries in /Kids (obj %ld) \xE2\x80\x94 pages "
-                  "must be indirect objects",
-                  static_cast<long>(node));
-        return false;
-      }
-      ++i;
-      continue;
-    }
+    if (c == '<' && i + 1 < end && byte_at(t, i + 1) == '<') return false;
     if (!is_digit(c)) {
       ++i;
       continue;
     }
-    const int32_t num = parse_int_at(t, i);
+    const int32_t num = loose_ref_element(t, i, end);
     if (num > 0 && kids.size() < cap) kids.push_back(num);
-    i = skip_ws(t, i, end);
-    if (i < end && is_digit(at(i))) {
-      (void)parse_int_at(t, i);
-      i = skip_ws(t, i, end);
-    }
-    if (i < end && at(i) == 'R') i = skip_ws(t, i + 1, end);
   }
   return true;
 }
 
+walk_result failed(walk_failure why, int32_t node = -1) {
+  return {why, node};
+}
+
 } // namespace
 
-int32_t resolve_pages(const doc& d, int32_t node, pagevec& pages, std::vector<uint8_t>& visited,
-                      int32_t inherited_rotation, int32_t depth) {
-  if (depth >= max_tree_depth) return -1;
+walk_result resolve_pages(const doc& d, int32_t node, pagevec& pages, std::vector<uint8_t>& visited,
+                          int32_t inherited_rotation, int32_t depth) {
+  if (depth >= max_tree_depth) return failed(walk_failure::too_deep);
   const obj_entry* entry = obj_lookup(d, node);
-  if (!entry) return -1;
+  if (!entry) return failed(walk_failure::broken);
   const bytes file = d.file();
-  const int32_t type = obj_type(file, *entry);
-  if (type == 1) {
+  const node_type type = obj_type(file, *entry);
+  if (type == node_type::page) {
     pagevec_push(pages, {entry->num, normalise_rotation(inherited_rotation)});
-    return 1;
+    return {};
   }
-  if (type != 2) return -1;
+  if (type != node_type::pages) return failed(walk_failure::broken);
 
   if (d.max_num >= 0 && node >= 0 && node <= d.max_num &&
       static_cast<size_t>(node) < visited.size()) {
-    if (visited[static_cast<size_t>(node)]) return -1;
+    if (visited[static_cast<size_t>(node)]) return failed(walk_failure::broken);
     visited[static_cast<size_t>(node)] = 1;
   }
 
@@ -92,38 +72,38 @@ int32_t resolve_pages(const doc& d, int32_t node, pagevec& pages, std::vector<ui
   try {
     kids.reserve(cap);
   } catch (const std::bad_alloc&) {
-    return -1;
+    return failed(walk_failure::broken);
   }
 
   dict_span sp;
-  if (!dict_span_of(file, *entry, sp)) return 0;
-  const int32_t end = sp.end < size_of(sp.text) ? sp.end : size_of(sp.text);
-  const bytes t = sp.text.first(static_cast<size_t>(end > 0 ? end : 0));
+  if (!dict_span_of(file, *entry, sp)) return {};
+  const bytes t = span_text(sp);
   const int32_t open = kids_array_at(t, sp.start);
-  if (open < 0) return 0;
+  if (open < 0) return {};
   const int32_t first = skip_ws(t, open, size_of(t));
-  if (first >= size_of(t)) return 0;
-  if (!read_kids(t, first, node, kids, cap)) return -1;
-  if (kids.empty()) return 0;
+  if (first >= size_of(t)) return {};
+  if (!read_kids(t, first, kids, cap)) return failed(walk_failure::inline_kids, node);
 
   const std::optional<int32_t> own = obj_rotate_own(file, *entry);
   const int32_t passed_down = own ? *own : inherited_rotation;
   const int32_t rotation = normalise_rotation(passed_down);
   for (int32_t num : kids) {
     const obj_entry* kid = obj_lookup(d, num);
-    if (!kid) return -1;
+    if (!kid) return failed(walk_failure::broken);
     switch (obj_type(file, *kid)) {
-    case 1:
+    case node_type::page:
       pagevec_push(pages, {kid->num, rotation});
       break;
-    case 2:
-      if (resolve_pages(d, num, pages, visited, passed_down, depth + 1) < 0) return -1;
+    case node_type::pages:
+      if (const walk_result r = resolve_pages(d, num, pages, visited, passed_down, depth + 1);
+          r.why != walk_failure::none)
+        return r;
       break;
-    default:
-      return -1;
+    case node_type::other:
+      return failed(walk_failure::broken);
     }
   }
-  return static_cast<int32_t>(pages.size());
+  return {};
 }
 
 } // namespace pdfmerge

@@ -1,59 +1,9 @@
-// Indirect references in PDF text: finding them, and rewriting them to output numbers.
+// Rewriting the references of copied text to output numbers.
 #include "pdfmerge/pdfmerge_internal.h"
 
 #include <charconv>
 
 namespace pdfmerge {
-namespace {
-
-uint8_t byte_at(bytes text, int32_t i) {
-  return text[static_cast<size_t>(i)];
-}
-
-int32_t skip_pdf_ws(bytes text, int32_t i, int32_t end) {
-  while (i < end && is_pdf_ws(byte_at(text, i))) ++i;
-  return i;
-}
-
-int32_t skip_digits(bytes text, int32_t i, int32_t end) {
-  while (i < end && is_digit(byte_at(text, i))) ++i;
-  return i;
-}
-
-} // namespace
-
-ref_match ref_at(bytes text, int32_t i, int32_t end) noexcept {
-  if (end > static_cast<int32_t>(text.size())) end = static_cast<int32_t>(text.size());
-  ref_match m;
-  uint32_t value = 0;
-  int32_t p = i;
-  for (; p < end && is_digit(byte_at(text, p)); ++p)
-    value = value * 10u + static_cast<uint32_t>(byte_at(text, p) - '0');
-  m.num = static_cast<int32_t>(value);
-  m.digits_end = p;
-  p = skip_pdf_ws(text, p, end);
-  p = skip_digits(text, p, end);
-  p = skip_pdf_ws(text, p, end);
-  if (p >= end || byte_at(text, p) != 'R') return m;
-  if (p + 1 < end && is_alnum(byte_at(text, p + 1))) return m;
-  m.found = true;
-  m.after = p + 1;
-  return m;
-}
-
-void collect_refs(bytes text, int32_t start, int32_t end, std::vector<int32_t>& found) {
-  if (end > static_cast<int32_t>(text.size())) end = static_cast<int32_t>(text.size());
-  int32_t i = start < 0 ? 0 : start;
-  while (i < end) {
-    if (!is_digit(byte_at(text, i))) {
-      ++i;
-      continue;
-    }
-    const ref_match m = ref_at(text, i, end);
-    if (m.found) found.push_back(m.num);
-    i = m.found ? m.after : m.digits_end;
-  }
-}
 
 void renumber_map_set(renumber_map& map, std::vector<int32_t> old_nums, int32_t first_new) {
   map.new_nums.resize(old_nums.size());
@@ -71,7 +21,7 @@ int32_t renumber_lookup(const renumber_map& map, int32_t old) noexcept {
   return it == map.new_of.end() ? -1 : it->second;
 }
 
-std::string remap_res_text(bytes text, const renumber_map& map) {
+std::string renumbered_text(bytes text, const renumber_map& map) {
   const int32_t end = static_cast<int32_t>(text.size());
   std::string out;
   out.reserve(text.size() + text.size() / 8 + 16);

@@ -1,7 +1,5 @@
-// The data of a stream object inflated in place when Flate is its only filter, and the
-// plain decoded_stream view of a stream's whole filter chain.
+// The data of a stream object inflated in place when Flate is its only filter.
 #include "inflate/inflate.h"
-#include "pdfmerge/filters.h"
 #include "pdfmerge/pdfmerge_internal.h"
 
 namespace pdfmerge {
@@ -50,10 +48,6 @@ std::optional<bytes> inflate_stream(bytes src, buf& out) {
   capacity = *size > 0 ? *size : 1;
   if (!inflate_into(src, out, capacity, produced)) return std::nullopt;
   return bytes(out.data.get() + start, produced);
-}
-
-std::optional<bytes> decoded_stream(const obj_entry& e, bytes text, buf& out) noexcept {
-  return decode_stream_chain(e, text, out).data;
 }
 
 } // namespace pdfmerge

@@ -9,10 +9,6 @@ namespace {
 
 constexpr int32_t max_xref_hops = 32;
 
-int32_t size_of(bytes text) {
-  return static_cast<int32_t>(text.size());
-}
-
 // The integer after a name, read from `pos` on (white space skipped), or -1.
 int32_t value_at(bytes f, int32_t pos) {
   if (pos >= size_of(f)) return -1;
@@ -24,7 +20,7 @@ int32_t value_at(bytes f, int32_t pos) {
 std::vector<int32_t> usable_roots(bytes f, text_indexes& ix) {
   std::vector<int32_t> roots;
   for (int32_t r : ix.names("Root").at)
-    if (value_at(f, r + 6) >= 0) roots.push_back(r);
+    if (value_at(f, past_name(r, "Root")) >= 0) roots.push_back(r);
   return roots;
 }
 
@@ -36,13 +32,15 @@ void trailer_scan(doc& d, int32_t x, text_indexes& ix) {
   const kw_hits& startxrefs = ix.keywords("startxref");
   const std::vector<int32_t> roots = usable_roots(f, ix);
   const name_hits& encrypts = ix.names("Encrypt");
-  for (int32_t t = find_kw(f, x + 4, "trailer"); t >= 0; t = find_kw(f, t + 1, "trailer")) {
-    const int32_t q = skip_ws(f, t + 7, len);
+  for (int32_t t = find_kw(f, past_kw(x, "xref"), "trailer"); t >= 0;
+       t = find_kw(f, t + 1, "trailer")) {
+    const int32_t q = skip_ws(f, past_kw(t, "trailer"), len);
     int32_t e = kw_hits_find(startxrefs, q);
     if (e < 0) e = len;
     if (q >= e || f[static_cast<size_t>(q)] != '<') continue;
     auto r = std::lower_bound(roots.begin(), roots.end(), q);
-    if (r != roots.end() && *r + 5 <= e) d.root_num = value_at(f, *r + 6);
+    if (r != roots.end() && past_name(*r, "Root") <= e)
+      d.root_num = value_at(f, past_name(*r, "Root"));
     if (name_hits_find(encrypts, q, e) >= 0) d.encrypted = 1;
   }
 }
@@ -53,12 +51,8 @@ int32_t xref_stream_visit(doc& d, int32_t q) {
   const bytes f = d.file();
   const int32_t len = d.len;
   int32_t i = q;
-  while (i < len && is_digit(f[static_cast<size_t>(i)])) ++i;
-  i = skip_ws(f, i, len);
-  if (i < len && is_digit(f[static_cast<size_t>(i)])) {
-    (void)parse_int_at(f, i);
-    i = skip_ws(f, i, len);
-  }
+  (void)read_digits(f, i, len);
+  i = skip_generation(f, i, len);
   if (!kw_at(f, i, "obj")) return -1;
   const int32_t dict = skip_ws(f, i + 3, len);
   int32_t limit = len;
@@ -68,10 +62,10 @@ int32_t xref_stream_visit(doc& d, int32_t q) {
   }
   int32_t prev = -1;
   if (int32_t r = find_name(f, dict, limit, "Prev"); r >= 0)
-    prev = value_at(f, skip_ws(f, r + 5, limit));
+    prev = value_at(f, value_after_name(f, r, "Prev", limit));
   if (d.root_num < 0) {
     if (int32_t r = find_name(f, dict, limit, "Root"); r >= 0) {
-      const int32_t v = value_at(f, skip_ws(f, r + 6, limit));
+      const int32_t v = value_at(f, value_after_name(f, r, "Root", limit));
       if (v >= 0) d.root_num = v;
     }
   }
@@ -81,17 +75,12 @@ int32_t xref_stream_visit(doc& d, int32_t q) {
 
 } // namespace
 
-void trailers_read(doc& d) {
-  text_indexes ix(d.file());
-  trailers_read(d, ix);
-}
-
 void trailers_read(doc& d, text_indexes& ix) {
   const bytes f = d.file();
   const int32_t len = d.len;
   const kw_hits& startxrefs = ix.keywords("startxref");
   if (startxrefs.at.empty()) return;
-  int32_t off = value_at(f, startxrefs.at.back() + 9);
+  int32_t off = value_at(f, past_kw(startxrefs.at.back(), "startxref"));
   if (off < 0 || off >= len) return;
   for (int32_t hops = 0; off >= 0 && off < len && hops < max_xref_hops;) {
     const int32_t q = skip_ws(f, off, len);

@@ -1,6 +1,5 @@
 // The merged file, assembled in memory: header, catalog, page tree, page objects, content
 // streams, copied objects, cross-reference table and trailer.
-#include "pdfmerge/filters.h"
 #include "pdfmerge/pdfmerge_internal.h"
 
 #include <cstdio>
@@ -72,7 +71,7 @@ void write_content_streams(out_file& f, const std::vector<merge_input>& inputs,
     for (const pageinfo& page : in.d.pages) {
       bytes filter;
       bytes parms;
-      const bytes data = page_content_kept(in.d, page.num, content, scratch, filter, parms);
+      const bytes data = page_content(in.d, page.num, content, scratch, filter, parms);
       write_content_stream(f, n++ + total_pages, data, filter, parms);
     }
 }

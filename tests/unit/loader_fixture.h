@@ -11,6 +11,35 @@
 #include <utility>
 #include <vector>
 
+// Each loading phase run alone, with text indexes of its own, as the tests drive them; the
+// loader itself runs them in order over one set of indexes.
+namespace pdfmerge {
+inline void trailers_read(doc& d) {
+  text_indexes ix(d.file());
+  trailers_read(d, ix);
+}
+inline void objects_discover(doc& d) {
+  text_indexes ix(d.file());
+  objects_discover(d, ix);
+}
+inline void objstms_expand(doc& d, inflate_fn decode = inflate::inflate_decompress) {
+  text_indexes ix(d.file());
+  objstms_expand(d, ix, decode);
+}
+inline void definitions_select(doc& d) {
+  text_indexes ix(d.file());
+  definitions_select(d, ix);
+}
+inline void definitions_select_direct(doc& d) {
+  text_indexes ix(d.file());
+  definitions_select_direct(d, ix);
+}
+inline int32_t catalog_resolve(doc& d) {
+  text_indexes ix(d.file());
+  return catalog_resolve(d, ix);
+}
+} // namespace pdfmerge
+
 namespace loadtest {
 
 // A document holding `bytes` as its file, as the intake phase would leave it.

@@ -39,10 +39,17 @@ doc make_pages_doc(const std::vector<std::string>& objects,
   return d;
 }
 
+// A page's content when the caller does not need the filters of a stream kept raw.
+bytes plain_content(const doc& d, int32_t page_num, buf& content, buf& scratch) {
+  bytes filter;
+  bytes parms;
+  return page_content(d, page_num, content, scratch, filter, parms);
+}
+
 std::string content_of(const doc& d, int32_t page_num = 3) {
   buf content;
   buf scratch;
-  return testdoc::str(page_content(d, page_num, content, scratch));
+  return testdoc::str(plain_content(d, page_num, content, scratch));
 }
 
 struct content_case {
@@ -189,7 +196,7 @@ TEST(PageContent, UnknownFiltersAreKept) {
     buf scratch;
     bytes filter;
     bytes parms;
-    EXPECT_EQ(testdoc::str(page_content_kept(d, 3, content, scratch, filter, parms)), c.content)
+    EXPECT_EQ(testdoc::str(page_content(d, 3, content, scratch, filter, parms)), c.content)
         << c.name;
     EXPECT_EQ(testdoc::str(filter), c.filter) << c.name;
     EXPECT_EQ(testdoc::str(parms), c.parms) << c.name;
@@ -253,10 +260,10 @@ TEST(PageContent, BuffersAreReusedFromPageToPage) {
   buf content;
   buf scratch;
   for (int round = 0; round < 3; ++round)
-    EXPECT_EQ(testdoc::str(page_content(d, 3, content, scratch)), "AAAA\nBB");
+    EXPECT_EQ(testdoc::str(plain_content(d, 3, content, scratch)), "AAAA\nBB");
 }
 
-// ---------------------------------------------------------------- decoded_stream
+// ---------------------------------------------------------------- a stream's decoded data
 
 struct decoded {
   std::optional<std::string> bytes;
@@ -269,7 +276,7 @@ decoded decode(const doc& d, int32_t num) {
   buf_str(out, "prefix");
   const uint64_t before = out.len;
   decoded r;
-  std::optional<bytes> got = decoded_stream(*obj_lookup(d, num), d.file(), out);
+  std::optional<bytes> got = decode_stream_chain(*obj_lookup(d, num), d.file(), out).data;
   r.grown = out.len - before;
   if (got) {
     r.bytes = testdoc::str(*got);

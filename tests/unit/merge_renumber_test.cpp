@@ -17,7 +17,7 @@ renumber_map map_of(std::vector<int32_t> old_nums, int32_t first_new) {
 }
 
 std::string remap(std::string_view text, const renumber_map& m) {
-  return remap_res_text(as_bytes(text), m);
+  return renumbered_text(as_bytes(text), m);
 }
 
 std::vector<int32_t> refs_in(std::string_view text) {

@@ -202,7 +202,7 @@ doc resources_doc() {
                            {{8, "  << /XObject << >> >> tail"}, {10, "[1 2]"}, {11, "[<ab>]"}});
 }
 
-TEST(PageResourcesDict, Cases) {
+TEST(OwnResources, Cases) {
   doc d = resources_doc();
   const struct {
     std::string text;
@@ -247,7 +247,7 @@ TEST(PageResourcesDict, Cases) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    const bytes got = page_resources_dict(d, as_bytes(c.text), 0);
+    const bytes got = own_resources(d, as_bytes(c.text), 0);
     if (c.want) {
       EXPECT_EQ(testdoc::str(got), c.want);
     } else {
@@ -256,24 +256,24 @@ TEST(PageResourcesDict, Cases) {
   }
 }
 
-TEST(PageResourcesDict, ViewsIntoTheDocument) {
+TEST(OwnResources, ViewsIntoTheDocument) {
   doc d = resources_doc();
   const std::string page = "/Resources 7 0 R";
-  const bytes file_dict = page_resources_dict(d, as_bytes(page), 0);
+  const bytes file_dict = own_resources(d, as_bytes(page), 0);
   ASSERT_FALSE(file_dict.empty());
   EXPECT_GE(file_dict.data(), d.data.get());
   EXPECT_LE(file_dict.data() + file_dict.size(), d.data.get() + d.len);
 
   const obj_entry& member = *obj_lookup(d, 8);
-  const bytes member_dict = page_resources_dict(d, as_bytes("/Resources 8 0 R"), 0);
+  const bytes member_dict = own_resources(d, as_bytes("/Resources 8 0 R"), 0);
   ASSERT_FALSE(member_dict.empty());
   EXPECT_EQ(member_dict.data(), member.text + 2);
 }
 
-TEST(PageResourcesDict, SearchStartsAtFrom) {
+TEST(OwnResources, SearchStartsAtFrom) {
   doc d = resources_doc();
   const std::string text = "/Resources << /A 1 >> /Resources << /B 2 >>";
-  EXPECT_EQ(testdoc::str(page_resources_dict(d, as_bytes(text), 1)), "<< /B 2 >>");
+  EXPECT_EQ(testdoc::str(own_resources(d, as_bytes(text), 1)), "<< /B 2 >>");
 }
 
 doc parent_chain_doc() {
@@ -292,35 +292,29 @@ doc parent_chain_doc() {
       {{20, "<< /Resources << /Member 1 >> >>"}, {22, "<< /Parent 3 0 R >>"}});
 }
 
-TEST(PageResourcesDictDeep, Cases) {
+TEST(PageResources, OwnElseNearestAncestor) {
   doc d = parent_chain_doc();
   const struct {
     int32_t page;
-    int32_t depth;
     const char* want;
   } cases[] = {
-      {1, 32, "<< /Font 9 0 R >>"}, // grandparent
-      {1, 2, "<< /Font 9 0 R >>"},
-      {1, 1, nullptr},
-      {1, 0, nullptr},
-      {1, -3, nullptr},
-      {4, 32, "<< /Near 1 >>"}, // nearest ancestor first
-      {6, 32, nullptr},         // the page's own resources are not examined
-      {7, 32, nullptr},         // /Parent names the page itself
-      {15, 32, nullptr},
-      {16, 32, nullptr},
-      {17, 32, nullptr},
-      {18, 32, nullptr}, // parent without a dictionary
-      {19, 32, "<< /Member 1 >>"},
-      {21, 32, "<< /Font 9 0 R >>"}, // through a member to a file object
-      {23, 32, "<< /Font 9 0 R >>"}, // a nested dictionary's /Resources is not the parent's
+      {1, "<< /Font 9 0 R >>"}, // grandparent
+      {4, "<< /Near 1 >>"},     // nearest ancestor first
+      {6, "<< /Own 1 >>"},      // the page's own come before any ancestor's
+      {7, nullptr},             // /Parent names the page itself
+      {15, nullptr},
+      {16, nullptr},
+      {17, nullptr},
+      {18, nullptr}, // parent without a dictionary
+      {19, "<< /Member 1 >>"},
+      {21, "<< /Font 9 0 R >>"}, // through a member to a file object
+      {23, "<< /Font 9 0 R >>"}, // a nested dictionary's /Resources is not the parent's
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "page " << c.page << " depth " << c.depth);
-    int32_t from = 0;
-    const bytes text = testdoc::span_of(d, c.page, from);
-    ASSERT_FALSE(text.empty());
-    const bytes got = page_resources_dict_deep(d, text, from, c.depth);
+    SCOPED_TRACE(testing::Message() << "page " << c.page);
+    dict_span sp;
+    ASSERT_TRUE(dict_span_of(d.file(), *obj_lookup(d, c.page), sp));
+    const bytes got = page_resources(d, sp, c.page);
     if (c.want) {
       EXPECT_EQ(testdoc::str(got), c.want);
     } else {
@@ -329,9 +323,20 @@ TEST(PageResourcesDictDeep, Cases) {
   }
 }
 
-TEST(PageResourcesDictDeep, NoTextGivesNone) {
-  doc d = parent_chain_doc();
-  EXPECT_TRUE(page_resources_dict_deep(d, bytes{}, 0, 32).empty());
+// Resources are inherited through at most 32 levels of /Parent: the 32nd ancestor's count, the
+// 33rd's do not.
+TEST(PageResources, ThirtyTwoLevelsUp) {
+  for (const int levels : {32, 33}) {
+    SCOPED_TRACE(levels);
+    std::vector<std::string> objects = {obj(1, "<< /Type /Page /Parent 2 0 R >>")};
+    for (int k = 2; k <= levels; ++k)
+      objects.push_back(obj(k, "<< /Type /Pages /Parent " + std::to_string(k + 1) + " 0 R >>"));
+    objects.push_back(obj(levels + 1, "<< /Type /Pages /Resources << /Far 1 >> >>"));
+    doc d = testdoc::make_doc(objects);
+    dict_span sp;
+    ASSERT_TRUE(dict_span_of(d.file(), *obj_lookup(d, 1), sp));
+    EXPECT_EQ(testdoc::str(page_resources(d, sp, 1)), levels == 32 ? "<< /Far 1 >>" : "");
+  }
 }
 
 } // namespace

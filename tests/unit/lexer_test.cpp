@@ -1,5 +1,5 @@
-// The scanning primitives: white space, keywords, names, the top-level /Type, object types,
-// balanced dictionaries and integers.
+// The lexer: white space, comments, strings, nested values, one value's extent, keywords,
+// names, a dictionary's own keys, object types, integers and references.
 #include "doc_fixture.h"
 
 #include <gtest/gtest.h>
@@ -107,7 +107,9 @@ TEST(FindName, BytesAllowedAfterTheName) {
   }
 }
 
-TEST(FindNameTop, DepthStringsAndComments) {
+// A dictionary's own key: the walk that /Type, /Contents, /Resources, /Filter and the like are
+// read with.
+TEST(FindOwnKey, DepthStringsCommentsAndArrays) {
   const struct {
     std::string text;
     int32_t from, limit;
@@ -116,10 +118,12 @@ TEST(FindNameTop, DepthStringsAndComments) {
       {"<< /Type /X >>", 0, 100, 3},
       {"<< /A << /Type /X >> >>", 0, 100, -1},
       {"<< /S (/Type) /Type /Page >>", 0, 100, 14},
-      {"<< /Type.x /Y >>", 0, 100, -1},
+      {"<< /Type.x /Y >>", 0, 100, 3},           // the same name rule as find_name
+      {"<< /K [/Type] /Type /X >>", 0, 100, 14}, // an array's names are values, not keys
+      {"<< /K [/Type /Type /X >>", 0, 100, 7},   // an array that never closes is read on
       {"<< /Type-1 >>", 0, 100, -1},
       {"<< /Type_1 >>", 0, 100, -1},
-      {"<< /Type+1 >>", 0, 100, 3}, // '+' may follow here, unlike find_name
+      {"<< /Type+1 >>", 0, 100, -1},
       {"<< % a comment to the end", 0, 100, -1},
       {"<< % c\n/Type /X >>", 0, 100, 7},
       {"<< % /Type\n/Type >>", 0, 100, 11},
@@ -143,32 +147,33 @@ TEST(FindNameTop, DepthStringsAndComments) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.text));
-    EXPECT_EQ(find_name_top(b(c.text), c.from, c.limit), c.want);
+    EXPECT_EQ(find_own_key(b(c.text), c.from, c.limit, "Type"), c.want);
   }
 }
 
 TEST(ObjType, FileObjects) {
   const struct {
     std::string body;
-    int32_t want;
+    node_type want;
   } cases[] = {
-      {"<< /Type /Catalog /Pages 3 0 R >>", 0},
-      {"<</Type/Page/Parent 3 0 R>>", 1},
-      {"<< /Type /Pages /Kids [4 0 R] >>", 2},
-      {"<< /Type /Foo /A << /Type /Page >> >>", 1},
-      {"<< /Type /PageLabel >>", 0},
-      {"<< /Type /Pagesx >>", 0},
-      {"<< /Type /Pages1 >>", 0},
-      {"<< /Type /Page1 >>", 0},
-      {"<< /Type /Catalog /Type /Page >>", 1},
-      {"<< /Type/Pages>>", 2},
-      {"<< /Type\n/Page >>", 1},
-      {"<< /Type 5 /Type /Pages >>", 2},
-      {"<< /Type (/Pages) /Type /Page >>", 1},
-      {"<< /A << /Type /Page >> >>", 0}, // without a top-level /Type the nested one is not seen
-      {"<< /Kids [] >>", 0},
-      {"[/Type /Page]", 0}, // no dictionary span
-      {"<< /Length 20 >>\nstream\n<< /Type /Page >>\nendstream", 0},
+      {"<< /Type /Catalog /Pages 3 0 R >>", node_type::other},
+      {"<</Type/Page/Parent 3 0 R>>", node_type::page},
+      {"<< /Type /Pages /Kids [4 0 R] >>", node_type::pages},
+      {"<< /Type /Foo /A << /Type /Page >> >>", node_type::page},
+      {"<< /Type /PageLabel >>", node_type::other},
+      {"<< /Type /Pagesx >>", node_type::other},
+      {"<< /Type /Pages1 >>", node_type::other},
+      {"<< /Type /Page1 >>", node_type::other},
+      {"<< /Type /Catalog /Type /Page >>", node_type::page},
+      {"<< /Type/Pages>>", node_type::pages},
+      {"<< /Type\n/Page >>", node_type::page},
+      {"<< /Type 5 /Type /Pages >>", node_type::pages},
+      {"<< /Type (/Pages) /Type /Page >>", node_type::page},
+      {"<< /A << /Type /Page >> >>",
+       node_type::other}, // without a top-level /Type the nested one is not seen
+      {"<< /Kids [] >>", node_type::other},
+      {"[/Type /Page]", node_type::other}, // no dictionary span
+      {"<< /Length 20 >>\nstream\n<< /Type /Page >>\nendstream", node_type::other},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.body);
@@ -180,10 +185,11 @@ TEST(ObjType, FileObjects) {
 TEST(ObjType, SpanEndsRightAfterTheName) {
   const struct {
     std::string text;
-    int32_t want;
+    node_type want;
   } cases[] = {
-      {"<< /Type /Page", 1}, {"<< /Type /Pages", 2}, {"<< /Type /Pag", 0},
-      {"<< /Type /", 0},     {"<< /Type", 0},
+      {"<< /Type /Page", node_type::page}, {"<< /Type /Pages", node_type::pages},
+      {"<< /Type /Pag", node_type::other}, {"<< /Type /", node_type::other},
+      {"<< /Type", node_type::other},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -238,7 +244,8 @@ TEST(DictTextAt, BalancedDictionaries) {
   } cases[] = {
       {"<< /A (x>>) >>", 0, "<< /A (x>>) >>"},
       {"<< /A (x)>> tail", 0, "<< /A (x)>>"},
-      {"<< /A <41>>>", 0, "<< /A <41>>"}, // a hexadecimal string's '>' closes the dictionary
+      {"<< /A <41>>>", 0, "<< /A <41>>>"},         // a hexadecimal string is stepped over
+      {"<< /A ] /B [ >> x", 0, "<< /A ] /B [ >>"}, // brackets never close a dictionary
       {"<< /A 1", 0, nullptr},
       {"<<>>", 0, "<<>>"},
       {"<< /A << /B 1 >> >>x", 0, "<< /A << /B 1 >> >>"},
@@ -250,7 +257,7 @@ TEST(DictTextAt, BalancedDictionaries) {
       {"<< /A (unclosed >>", 0, nullptr},
       {"<< /A (a\\) >>) >>", 0, "<< /A (a\\) >>) >>"},
       {"<< /A ((>>)) >>", 0, "<< /A ((>>)) >>"},
-      {"<< %>>\n>>", 0, "<< %>>"}, // comments are not recognised
+      {"<< %>>\n>>", 0, "<< %>>\n>>"}, // so is a comment
       {"<<>", 0, nullptr},
       {"<<(a)>>", 0, "<<(a)>>"},
       {"<<(a)", 0, nullptr},
@@ -308,7 +315,7 @@ TEST(ParseIntAt, Cases) {
   }
 }
 
-TEST(ReadIntAdv, Cases) {
+TEST(ReadIntOrSkip, Cases) {
   const int_case cases[] = {
       {"R 5", 0, -1, 0}, // never consumes an 'R'
       {"x5", 0, -1, 1},  // consumes the offending byte
@@ -329,9 +336,187 @@ TEST(ReadIntAdv, Cases) {
   for (const int_case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.text));
     int32_t pos = c.pos;
-    EXPECT_EQ(read_int_adv(b(c.text), pos), c.want);
+    EXPECT_EQ(read_int_or_skip(b(c.text), pos), c.want);
     EXPECT_EQ(pos, c.pos_after);
   }
+}
+
+// ---------------------------------------------------------------- tokens
+
+struct skip_case {
+  std::string text;
+  int32_t pos, end;
+  int32_t want;
+};
+
+TEST(SkipLiteralString, EscapesAndNesting) {
+  const skip_case cases[] = {
+      {"(abc) x", 0, 99, 5},      {"(a(b)c) x", 0, 99, 7},
+      {R"((a\\) x)", 0, 99, 5},   // an escaped backslash, then the closing ')'
+      {R"((a\)) x)", 0, 99, 5},   // an escaped ')', then the closing one
+      {R"((a\\\)) x)", 0, 99, 7}, // an escaped backslash and an escaped ')'
+      {R"((a\(b) x)", 0, 99, 6},  // an escaped '(' does not nest
+      {"((a) x", 0, 99, -1},      {"(a", 0, 99, -1},
+      {R"((a\)", 0, 99, -1}, // a backslash in the last position
+      {"(abc) x", 0, 4, -1}, // the end bound cuts it off
+      {"(", 0, 99, -1},           {"x(a)", 1, 99, 4},
+      {"(a)", -1, 99, -1},        {"(\0)"s, 0, 99, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.text));
+    EXPECT_EQ(skip_literal_string(b(c.text), c.pos, c.end), c.want);
+  }
+}
+
+TEST(SkipHexStringAndComments, Ends) {
+  EXPECT_EQ(skip_hex_string(b("<4142> x"), 0, 99), 6);
+  EXPECT_EQ(skip_hex_string(b("<41"), 0, 99), -1);
+  EXPECT_EQ(skip_hex_string(b("<41>"), 0, 3), -1);
+  EXPECT_EQ(skip_hex_string(b("<"), 0, 99), -1);
+  EXPECT_EQ(comment_end(b("% a\nx"), 0, 99), 3);
+  EXPECT_EQ(comment_end(b("% a\rx"), 0, 99), 3);
+  EXPECT_EQ(comment_end(b("% a (b"), 0, 99), 6); // runs to the end
+  EXPECT_EQ(comment_end(b("% a\nx"), 0, 2), 2);
+}
+
+TEST(SkipNested, ArraysAndDictionaries) {
+  const skip_case cases[] = {
+      {"[1 2] x", 0, 99, 5},
+      {"[[1] [2 [3]]] x", 0, 99, 13},
+      {"<< /A << /B 1 >> >> x", 0, 99, 19},
+      {"[(]) 1] x", 0, 99, 7},       // a string's bracket
+      {"[<5D> 1] x", 0, 99, 8},      // a hexadecimal string's bytes
+      {"[% ]\n1] x", 0, 99, 7},      // a comment's bracket
+      {"<< /A <41>>> x", 0, 99, 12}, // the hex string's '>' is not half a ">>"
+      {"<< /A [>> x", 0, 99, 9},     // a dictionary counts only "<<" and ">>"
+      {"[<< ] x", 0, 99, 5},         // an array counts only '[' and ']'
+      {"[1 2", 0, 99, -1},
+      {"[(1]", 0, 99, -1},
+      {"[1 2]", 0, 4, -1},
+      {"x", 0, 99, -1}, // no opener there
+      {"<x", 0, 99, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.text));
+    EXPECT_EQ(skip_nested(b(c.text), c.pos, c.end), c.want);
+  }
+}
+
+TEST(ValueEnd, OneValue) {
+  const skip_case cases[] = {
+      {"12 0 R /X", 0, 99, 6}, {"12 0 Rx", 0, 99, 2},
+      {"12 /X", 0, 99, 2},     {"-1.5 /X", 0, 99, 4},
+      {"/Name/X", 0, 99, 5},   {"/Na#20me x", 0, 99, 8},
+      {"(a (b)) x", 0, 99, 7}, {"<41> x", 0, 99, 4},
+      {"[1 [2]] x", 0, 99, 7}, {"<< /A 1 >> x", 0, 99, 10},
+      {"true]", 0, 99, 4},     {"] x", 0, 99, 0},
+      {">> x", 0, 99, 0},      {") x", 0, 99, 0},
+      {"{1}", 0, 99, 0},       {"(abc", 0, 99, -1},
+      {"[1", 0, 99, -1},       {"<41", 0, 99, -1},
+      {"x", 1, 99, 1}, // nothing at the end of the range
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.text));
+    EXPECT_EQ(value_end(b(c.text), c.pos, c.end), c.want);
+  }
+}
+
+TEST(OwnValue, TheValueOfAnOwnKey) {
+  const struct {
+    std::string text;
+    const char* name;
+    const char* want;
+  } cases[] = {
+      {"<< /Filter /FlateDecode /Length 5 >>", "Filter", "/FlateDecode"},
+      {"<< /Filter [/A85 /Fl] >>", "Filter", "[/A85 /Fl]"},
+      {"<< /DecodeParms << /Columns 4 >> >>", "DecodeParms", "<< /Columns 4 >>"},
+      {"<< /Filter 6 0 R >>", "Filter", "6 0 R"},
+      {"<< /S << /Filter /X >> /Filter /Y >>", "Filter", "/Y"},
+      {"<< /Filter >>", "Filter", ""},
+      {"<< /Filter", "Filter", ""},
+      {"<< /Filter (open", "Filter", ""},
+      {"<< /Length 5 >>", "Filter", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(testdoc::str(own_value(b(c.text), 0, 999, c.name)), c.want);
+  }
+}
+
+// ---------------------------------------------------------------- references
+
+TEST(RefAt, Spacing) {
+  const struct {
+    std::string text;
+    bool found;
+    int32_t num, after;
+    bool spaced_gen;
+  } cases[] = {
+      {"12 0 R", true, 12, 6, true},
+      {"12 0 R/X", true, 12, 6, true},
+      {"12\n0\r\nR", true, 12, 7, true},
+      {"12 0R", true, 12, 5, true},
+      {"12 R", true, 12, 4, false}, // no generation
+      {"12R", true, 12, 3, false},
+      {"12 0 RG", false, 12, 0, true}, // a keyword that starts with R
+      {"12 0 obj", false, 12, 0, true},
+      {"12 0", false, 12, 0, true},
+      {"12\x0b"
+       "0 R",
+       false, 12, 0, false},                 // VT is no white space
+      {"4294967301 0 R", true, 5, 14, true}, // the number wraps
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.text));
+    const ref_match m = ref_at(b(c.text), 0, size_of(b(c.text)));
+    EXPECT_EQ(m.found, c.found);
+    EXPECT_EQ(m.num, c.num);
+    EXPECT_EQ(static_cast<size_t>(m.digits_end), c.text.find_first_not_of("0123456789"));
+    if (c.found) {
+      EXPECT_EQ(m.after, c.after);
+      EXPECT_EQ(m.spaced_gen, c.spaced_gen);
+    }
+  }
+}
+
+TEST(StrictRefAt, NeedsTheFullForm) {
+  const struct {
+    std::string text;
+    int32_t want;
+  } cases[] = {
+      {"7 0 R", 7},  {"7 0  R]", 7}, {"7R", -1},     {"7 R", -1},    {"70 R", -1},
+      {"0 0 R", -1}, {"7 0 Rx", -1}, {"x7 0 R", -1}, {"-7 0 R", -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    int32_t after = -5;
+    EXPECT_EQ(strict_ref_at(b(c.text), 0, 99, after), c.want);
+    if (c.want > 0) {
+      EXPECT_EQ(c.text[static_cast<size_t>(after) - 1], 'R');
+    }
+  }
+}
+
+TEST(LooseRefElement, ArrayElements) {
+  const struct {
+    std::string text;
+    int32_t num, after;
+  } cases[] = {
+      {"3 0 R 4 0 R]", 3, 6}, {"3 0 R]", 3, 5}, {"3R4R", 3, 2},
+      {"3 0 4 0 R", 3, 4},    {"3]", 3, 1},     {"3 0", 3, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    int32_t i = 0;
+    EXPECT_EQ(loose_ref_element(b(c.text), i, size_of(b(c.text))), c.num);
+    EXPECT_EQ(i, c.after);
+  }
+}
+
+TEST(CollectRefs, InOrderWithDuplicates) {
+  std::vector<int32_t> found;
+  collect_refs(b("<< /A 5 0 R /B [6 0 R 5 0 R] /C 7 /D 8R /E 12 0 obj >>"), 0, 99, found);
+  EXPECT_EQ(found, (std::vector<int32_t>{5, 6, 5, 8}));
 }
 
 } // namespace
