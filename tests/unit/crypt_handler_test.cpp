@@ -100,6 +100,24 @@ TEST(StandardHandler, OpensRecordsWithQpdfsKey) {
        crypt_method::identity, true},
       {"no /Length", [](record& r) { r.dict.length.reset(); }, crypt_method::aes128,
        crypt_method::aes128, true},
+      {"V 2 without /Length: 40 bits fail, 128 open",
+       [](record& r) {
+         r.dict.v = 2;
+         r.dict.length.reset();
+       },
+       crypt_method::rc4, crypt_method::rc4, true},
+      {"RC4 filter with the /Length in /CF in bytes",
+       [](record& r) {
+         r.dict.length.reset();
+         r.dict.filters[0] = {"StdCF", "V2", 16};
+       },
+       crypt_method::rc4, crypt_method::rc4, true},
+      {"RC4 filter with the /Length in /CF in bits",
+       [](record& r) {
+         r.dict.length.reset();
+         r.dict.filters[0] = {"StdCF", "V2", 128};
+       },
+       crypt_method::rc4, crypt_method::rc4, true},
       {"unsigned /P", [](record& r) { r.dict.p = static_cast<int32_t>(4294967292u); },
        crypt_method::aes128, crypt_method::aes128, true},
   };
@@ -207,6 +225,18 @@ TEST(StandardHandler, RefusesEachUnsupportedOrDamagedValue) {
        refusal::key_length},
       {"AES-128 with a 40-bit key", r4_aes, [](record& r) { r.dict.length = 40; },
        refusal::key_length},
+      {"/CF /Length 17 without /Length", r4_aes,
+       [](record& r) {
+         r.dict.length.reset();
+         r.dict.filters[0] = {"StdCF", "V2", 17};
+       },
+       refusal::key_length},
+      {"/CF /Length 5 for a 128-bit key", r4_aes,
+       [](record& r) {
+         r.dict.length.reset();
+         r.dict.filters[0] = {"StdCF", "V2", 5};
+       },
+       refusal::password},
       {"unknown /CFM", r4_aes, [](record& r) { r.dict.filters[0].cfm = "AESV4"; },
        refusal::crypt_filter},
       {"/StmF names no filter", r4_aes, [](record& r) { r.dict.stmf = "Other"; },
