@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -395,6 +396,28 @@ TEST(ObjectDecrypt, ObjectKeysDifferByNumberGenerationAndMethod) {
   vec out;
   EXPECT_TRUE(object_decrypt_append(fc, crypt_method::identity, 1, 0, from_hex("00ff"), out));
   EXPECT_EQ(out, from_hex("00ff"));
+}
+
+// Any bytes of any length: the plain text is never longer than the data (AES: the data less
+// its IV), and nothing is read or written outside it (the sanitizer build checks).
+TEST(ObjectDecrypt, ArbitraryDataOfEveryLength) {
+  std::mt19937 rng(11);
+  file_crypt fc;
+  for (const crypt_method m : {crypt_method::rc4, crypt_method::aes128, crypt_method::aes256}) {
+    fc.key.resize(m == crypt_method::aes256 ? 32 : 16);
+    for (uint8_t& b : fc.key) b = static_cast<uint8_t>(rng());
+    for (size_t n = 0; n <= 100; ++n) {
+      vec data(n);
+      for (uint8_t& b : data) b = static_cast<uint8_t>(rng());
+      vec out;
+      object_decrypt_append(fc, m, static_cast<int32_t>(n), 0, data, out);
+      const size_t most = m == crypt_method::rc4 ? n : (n < 16 ? 0 : n - 16);
+      EXPECT_LE(out.size(), most) << static_cast<int>(m) << " " << n;
+      if (m == crypt_method::rc4) {
+        EXPECT_EQ(out.size(), n);
+      }
+    }
+  }
 }
 
 // ---------------------------------------------------------------- files encrypted by qpdf
