@@ -1,6 +1,7 @@
 // Greedy parsing in the manner of fast deflate levels: at each position the hash chain of its
 // first four bytes is searched for a few candidates, the longest match found is taken at once
-// (no lazy evaluation), and only the positions inside short matches join the chains.
+// (no lazy evaluation), and only the positions inside short matches join the chains (of a
+// long match, only its last one).
 #include "inflate/deflate_match.h"
 
 #include <algorithm>
@@ -123,10 +124,13 @@ void lz77_parse(match_window& w, block_symbols& block, uint32_t end) {
     }
     block.add_match(match.length, match.distance);
     const uint32_t next = pos + match.length;
+    // Each inserted position needs its four hashed bytes held.
+    const uint32_t last = std::min(next, w.fill - (min_length - 1));
     if (match.length <= max_insert) {
-      // Each inserted position needs its four hashed bytes held.
-      const uint32_t last = std::min(next, w.fill - (min_length - 1));
       for (++pos; pos < last; ++pos) insert(w, pos);
+    } else if (next - 1 < last) {
+      // The match's last position alone: a run continues from it at distance 1.
+      insert(w, next - 1);
     }
     pos = next;
   }
