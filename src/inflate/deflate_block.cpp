@@ -153,9 +153,18 @@ void write_stored(std::span<const uint8_t> input, bool last, bit_writer& out) {
   } while (pos < input.size());
 }
 
-// The symbols and the end-of-block code with the given codes.
+// The symbols and the end-of-block code with the given codes. Each match length's code and
+// extra bits are joined once per block, into one value to send.
 void write_data(const block_symbols& block, const uint8_t* lit_len, const uint16_t* lit_code,
                 const uint8_t* dist_len, const uint16_t* dist_code, bit_writer& out) {
+  uint32_t length_bits[deflate_max_match + 1];
+  uint8_t length_count[deflate_max_match + 1];
+  for (uint32_t length = deflate_min_match; length <= deflate_max_match; ++length) {
+    const coded_value c = length_code(length);
+    const int symbol = 257 + c.symbol;
+    length_bits[length] = lit_code[symbol] | c.extra << lit_len[symbol];
+    length_count[length] = static_cast<uint8_t>(lit_len[symbol] + c.extra_bits);
+  }
   for (uint32_t k = 0; k < block.count; ++k) {
     const uint32_t item = block.items[k];
     const uint32_t distance = item >> 16;
@@ -163,9 +172,8 @@ void write_data(const block_symbols& block, const uint8_t* lit_len, const uint16
       out.put(lit_code[item], lit_len[item]);
       continue;
     }
-    const coded_value length = length_code(item & 0xffff);
-    const int lsym = 257 + length.symbol;
-    out.put(lit_code[lsym] | length.extra << lit_len[lsym], lit_len[lsym] + length.extra_bits);
+    const uint32_t length = item & 0xffff;
+    out.put(length_bits[length], length_count[length]);
     const coded_value dist = distance_code(distance);
     out.put(dist_code[dist.symbol] | dist.extra << dist_len[dist.symbol],
             dist_len[dist.symbol] + dist.extra_bits);

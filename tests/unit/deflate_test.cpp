@@ -392,6 +392,54 @@ TEST(DeflateParse, FarthestDistance) {
   expect_round_trip(far, compress(far), "a copy at distance 32769");
 }
 
+// The symbols of `in` coded through `w` as the encoder does, with the window sliding as it
+// fills, as (length, distance) pairs, literals with distance 0.
+std::vector<std::pair<uint32_t, uint32_t>> code_through(inflate::match_window& w, const bytes& in) {
+  auto block = std::make_unique<inflate::block_symbols>();
+  std::vector<std::pair<uint32_t, uint32_t>> symbols;
+  const auto collect = [&] {
+    for (uint32_t k = 0; k < block->count; ++k) {
+      const uint32_t item = block->items[k];
+      symbols.emplace_back(item >> 16 == 0 ? 1 : item & 0xffff, item >> 16);
+    }
+    block->clear();
+  };
+  w.reset();
+  block->clear();
+  size_t taken = 0;
+  while (taken < in.size() || w.pos < w.fill) {
+    const size_t n = std::min<size_t>(in.size() - taken, inflate::window_capacity - w.fill);
+    std::copy_n(in.begin() + static_cast<std::ptrdiff_t>(taken), n, w.bytes + w.fill);
+    w.fill += static_cast<uint32_t>(n);
+    taken += n;
+    const bool ended = taken == in.size();
+    inflate::lz77_parse(w, *block, ended ? w.fill : w.fill + 1 - inflate::window_lookahead);
+    collect();
+    if (w.pos > inflate::window_slide_at) w.slide();
+  }
+  return symbols;
+}
+
+// The positions in the hash tables are stamps that run on across slides and streams, and are
+// renumbered when they near 2^32. None of that may change a match: a fresh window, one that
+// coded other text before, and one whose stamps are renumbered part-way give the same symbols.
+TEST(DeflateParse, SameMatchesWhateverTheStamps) {
+  const bytes text = page_text(1 << 20, 16);
+  bytes other(text.begin() + 1000, text.end());
+  auto fresh = std::make_unique<inflate::match_window>();
+  const auto want = code_through(*fresh, text);
+
+  auto reused = std::make_unique<inflate::match_window>();
+  code_through(*reused, other);
+  EXPECT_TRUE(code_through(*reused, text) == want) << "after another stream";
+
+  auto renumbered = std::make_unique<inflate::match_window>();
+  code_through(*renumbered, other);
+  renumbered->base = inflate::window_base_max - 300000;
+  EXPECT_TRUE(code_through(*renumbered, text) == want) << "renumbered while coding";
+  EXPECT_LT(renumbered->base, 1u << 20); // renumbered, then slid on
+}
+
 // ---------------------------------------------------------------------------------------
 // Huffman code construction
 
