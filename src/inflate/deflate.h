@@ -3,7 +3,7 @@
 // Output is a zlib stream (RFC 1950): a two-byte header, deflate blocks (RFC 1951) and the
 // Adler-32 of the input. Speed comes first: a greedy LZ77 parse over short hash chains, and
 // per block the smallest of a stored, fixed-code or dynamic-code block. Memory is fixed (about
-// 0.9 MiB per encoder) whatever the input's size. Output is deterministic: the same input gives
+// 0.6 MiB per encoder) whatever the input's size. Output is deterministic: the same input gives
 // the same bytes on every run and host, however the input is split into pieces.
 #pragma once
 
@@ -21,8 +21,9 @@ struct deflate_state;
 // and the pieces of output need not go to the same vector). After `finish` the encoder starts
 // a new stream with the next `add`, reusing its memory.
 //
-// Calls return false only when memory runs out; the stream is then abandoned (its bytes in
-// `out` are unusable) and the next call starts a new one.
+// Calls return false when memory runs out (or when a block outgrows its planned size, which
+// would be a fault of the encoder); the stream is then abandoned (its bytes in `out` are
+// unusable) and the next call starts a new one.
 class deflate_encoder {
 public:
   deflate_encoder() noexcept;

@@ -441,6 +441,54 @@ TEST(DeflateParse, SameMatchesWhateverTheStamps) {
 }
 
 // ---------------------------------------------------------------------------------------
+// Blocks
+
+// The planned size of a block, by which its kind is chosen, is the size written, for each
+// kind and at every bit offset where a block can start.
+TEST(DeflateBlocks, PlannedSizeIsWrittenSize) {
+  struct block_case {
+    std::string name;
+    bytes input;
+    inflate::block_kind kind;
+  };
+  const block_case cases[] = {
+      {"random", random_bytes(5000, 17), inflate::block_kind::stored},
+      {"empty", {}, inflate::block_kind::fixed},
+      {"short text",
+       {'B', 'T', ' ', '/', 'F', '1', ' ', '1', '2', ' ', 'T', 'f'},
+       inflate::block_kind::fixed},
+      {"page text", page_text(20000, 18), inflate::block_kind::dynamic},
+      {"small alphabet", small_alphabet(8000, 19), inflate::block_kind::dynamic},
+      // A dozen longest matches: a 2-symbol dynamic code beats the fixed code's 8 bits each.
+      {"equal bytes", bytes(3000, 'e'), inflate::block_kind::dynamic},
+      {"a few equal bytes", bytes(300, 'e'), inflate::block_kind::fixed},
+  };
+  for (const block_case& c : cases) {
+    auto window = std::make_unique<inflate::match_window>();
+    auto block = std::make_unique<inflate::block_symbols>();
+    window->reset();
+    block->clear();
+    std::copy(c.input.begin(), c.input.end(), window->bytes);
+    window->fill = static_cast<uint32_t>(c.input.size());
+    inflate::lz77_parse(*window, *block, window->fill);
+    ASSERT_EQ(window->pos, window->fill) << c.name << ": one block";
+    for (int offset = 0; offset < 8; ++offset) {
+      auto plan = std::make_unique<inflate::block_plan>();
+      inflate::block_plan_make(*block, c.input.size(), offset, *plan);
+      EXPECT_EQ(plan->kind, c.kind) << c.name;
+      bytes room(plan->bits / 8 + 16, 0);
+      inflate::bit_writer w{room.data(), room.data() + room.size(), 0, offset, false};
+      inflate::block_write(*plan, *block, c.input, true, w);
+      w.store_whole_bytes();
+      ASSERT_FALSE(w.overflow) << c.name;
+      const uint64_t written = static_cast<uint64_t>(w.out - room.data()) * 8 +
+                               static_cast<uint64_t>(w.count) - static_cast<uint64_t>(offset);
+      EXPECT_EQ(written, plan->bits) << c.name << ", offset " << offset;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------
 // Huffman code construction
 
 // Kraft sum of the lengths in units of 2^-15: 2^15 for a complete code.
