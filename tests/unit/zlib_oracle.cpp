@@ -90,5 +90,25 @@ std::vector<uint8_t> zlib_compress_pieces(const std::vector<uint8_t>& in, uint32
   return out;
 }
 
+std::optional<std::vector<uint8_t>> zlib_decompress(const std::vector<uint8_t>& in) {
+  z_stream z{};
+  check(inflateInit(&z) == Z_OK, "inflateInit");
+  std::vector<uint8_t> out(in.size() * 4 + 1024);
+  z.next_in = const_cast<Bytef*>(in.data());
+  z.avail_in = static_cast<uInt>(in.size());
+  int rc = Z_OK;
+  while (rc == Z_OK) {
+    if (z.total_out == out.size()) out.resize(out.size() * 2);
+    z.next_out = out.data() + z.total_out;
+    z.avail_out = static_cast<uInt>(std::min<size_t>(out.size() - z.total_out, 1u << 30));
+    rc = inflate(&z, Z_NO_FLUSH);
+  }
+  out.resize(z.total_out);
+  const bool whole = rc == Z_STREAM_END && z.avail_in == 0;
+  inflateEnd(&z);
+  if (!whole) return std::nullopt;
+  return out;
+}
+
 } // namespace zlib_oracle
 #endif

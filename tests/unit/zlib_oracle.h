@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace zlib_oracle {
@@ -20,5 +21,10 @@ std::vector<uint8_t> zlib_compress(const std::vector<uint8_t>& in, int level, st
 // random change of level and strategy before each piece: many small blocks of every type,
 // empty stored blocks among them.
 std::vector<uint8_t> zlib_compress_pieces(const std::vector<uint8_t>& in, uint32_t seed);
+
+// The data of one zlib stream as the system zlib decodes it, checking the header and the
+// Adler-32 trailer; nullopt when zlib reports an error, the stream ends early, or bytes
+// follow its end.
+std::optional<std::vector<uint8_t>> zlib_decompress(const std::vector<uint8_t>& in);
 
 } // namespace zlib_oracle
