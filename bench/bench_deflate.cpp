@@ -176,7 +176,10 @@ std::vector<byte_vector> corpus_pages(const std::string& folder) {
     pdfmerge::doc d;
     if (pdfmerge::doc_load((folder + "/" + path).c_str(), d) == 0) {
       for (const pdfmerge::pageinfo& p : d.pages) {
-        const pdfmerge::bytes text = pdfmerge::page_content(d, p.num, content, scratch);
+        pdfmerge::bytes filter;
+        pdfmerge::bytes parms;
+        const pdfmerge::bytes text =
+            pdfmerge::page_content(d, p.num, content, scratch, filter, parms);
         if (!text.empty()) pages.emplace_back(text.begin(), text.end());
       }
     }
