@@ -136,8 +136,11 @@ int32_t catalog_resolve(doc& d, text_indexes& ix) {
               "must be indirect objects",
               static_cast<long>(r.node_at_fault));
     return -1;
-  case walk_failure::broken:
   case walk_failure::too_deep:
+    set_error("page tree nested deeper than %ld levels (below obj %ld)",
+              static_cast<long>(max_tree_depth), static_cast<long>(tree_root));
+    return -1;
+  case walk_failure::broken:
     set_error("could not resolve the page tree (obj %ld is not a /Pages or /Page object, or "
               "tree is broken)",
               static_cast<long>(tree_root));

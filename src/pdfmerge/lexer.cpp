@@ -12,7 +12,8 @@
 //   array        '[' value* ']'        dictionary  "<<" (key value)* ">>"
 //   name         '/' regular*
 //   integer      ['-'] digit+          read in 32-bit arithmetic that wraps (see read_digits)
-//   reference    digit+ ws* digit* ws* 'R'   (no letter or digit after the R)
+//   reference    digit+ ws* digit* ws* 'R'   (no letter or digit after the R; the number
+//                below 2^31), looked for outside strings and comments only
 //
 // Where it departs from the format, on purpose:
 //   - A searched-for name (find_name, find_own_key) counts as matched when the byte after it is
@@ -28,6 +29,7 @@
 //     hexadecimal strings or comments; everything else here knows all three.
 #include "pdfmerge/lexer.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace pdfmerge {
@@ -300,6 +302,10 @@ ref_match ref_at(bytes text, int32_t i, int32_t end) noexcept {
   end = clamp_end(text, end);
   ref_match m;
   int32_t p = i;
+  // Whether the number fits an object number; the value itself wraps like every integer.
+  uint64_t exact = 0;
+  for (int32_t k = i; k < end && is_digit(byte_at(text, k)) && exact <= INT32_MAX; ++k)
+    exact = exact * 10 + (byte_at(text, k) - '0');
   m.num = read_digits(text, p, end);
   m.digits_end = p;
   const int32_t gen = skip_ws(text, p, end);
@@ -308,8 +314,8 @@ ref_match ref_at(bytes text, int32_t i, int32_t end) noexcept {
   m.spaced_gen = p > gen && gen > m.digits_end;
   p = skip_ws(text, p, end);
   if (!r_at(text, p, end)) return m;
-  m.found = true;
   m.after = p + 1;
+  m.found = exact <= INT32_MAX;
   return m;
 }
 
@@ -346,17 +352,33 @@ int32_t loose_ref_element(bytes text, int32_t& i, int32_t end) noexcept {
   return num;
 }
 
+int32_t next_number(bytes text, int32_t i, int32_t end) noexcept {
+  end = clamp_end(text, end);
+  if (i < 0) i = 0;
+  while (i < end) {
+    const uint8_t c = byte_at(text, i);
+    int32_t next = i + 1;
+    if (is_digit(c)) return i;
+    if (c == '(') {
+      next = skip_literal_string(text, i, end);
+    } else if (doubled_at(text, i, end, '<')) {
+      next = i + 2;
+    } else if (c == '<') {
+      next = skip_hex_string(text, i, end);
+    } else if (c == '%') {
+      next = comment_end(text, i, end);
+    }
+    i = next < 0 ? end : next;
+  }
+  return end;
+}
+
 void collect_refs(bytes text, int32_t start, int32_t end, std::vector<int32_t>& found) {
   end = clamp_end(text, end);
-  int32_t i = start < 0 ? 0 : start;
-  while (i < end) {
-    if (!is_digit(byte_at(text, i))) {
-      ++i;
-      continue;
-    }
+  for (int32_t i = next_number(text, start, end); i < end; i = next_number(text, i, end)) {
     const ref_match m = ref_at(text, i, end);
     if (m.found) found.push_back(m.num);
-    i = m.found ? m.after : m.digits_end;
+    i = m.after > m.digits_end ? m.after : m.digits_end;
   }
 }
 

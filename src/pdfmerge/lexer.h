@@ -132,9 +132,9 @@ int32_t read_int_or_skip(bytes text, int32_t& pos) noexcept;
 
 // ---------------------------------------------------------------- references
 
-// An indirect reference "N [G] R" whose number starts at a digit: the number, optional PDF
-// white space, an optional generation of any number of digits, optional PDF white space and an
-// "R" that no letter or digit follows.
+// An indirect reference "N [G] R" whose number starts at a digit: the number (below 2^31: a
+// larger one is no object number), optional PDF white space, an optional generation of any
+// number of digits, optional PDF white space and an "R" that no letter or digit follows.
 struct ref_match {
   bool found = false;
   int32_t num = 0;         // the number, read with 32-bit wrap-around
@@ -157,7 +157,11 @@ bool r_at(bytes text, int32_t i, int32_t end) noexcept;
 // the white space after an 'R', and returns N.
 int32_t loose_ref_element(bytes text, int32_t& i, int32_t end) noexcept;
 
-// Appends every reference number in text[start, end) in the order found, duplicates included.
+// The first digit at or after i that lies outside literal strings, hexadecimal strings and
+// comments (where references are looked for); end when there is none.
+int32_t next_number(bytes text, int32_t i, int32_t end) noexcept;
+// Appends every reference number in text[start, end) in the order found, duplicates included;
+// text inside strings and comments holds none.
 void collect_refs(bytes text, int32_t start, int32_t end, std::vector<int32_t>& found);
 
 } // namespace pdfmerge

@@ -22,17 +22,18 @@ int32_t renumber_lookup(const renumber_map& map, int32_t old) noexcept {
 }
 
 std::string renumbered_text(bytes text, const renumber_map& map) {
-  const int32_t end = static_cast<int32_t>(text.size());
+  const int32_t end = size_of(text);
   std::string out;
   out.reserve(text.size() + text.size() / 8 + 16);
+  auto copy = [&](int32_t from, int32_t to) {
+    out.append(as_chars(text.subspan(static_cast<size_t>(from), static_cast<size_t>(to - from))));
+  };
   int32_t i = 0;
   while (i < end) {
-    const int32_t plain_from = i;
-    while (i < end && !is_digit(byte_at(text, i))) ++i;
-    out.append(reinterpret_cast<const char*>(text.data()) + plain_from,
-               static_cast<size_t>(i - plain_from));
-    if (i >= end) break;
-    const ref_match m = ref_at(text, i, end);
+    const int32_t number = next_number(text, i, end);
+    copy(i, number);
+    if (number >= end) break;
+    const ref_match m = ref_at(text, number, end);
     const int32_t new_num = m.found ? renumber_lookup(map, m.num) : -1;
     if (new_num > 0) {
       char digits[16];
@@ -40,9 +41,10 @@ std::string renumbered_text(bytes text, const renumber_map& map) {
       out += " 0 R";
       i = m.after;
     } else {
-      out.append(reinterpret_cast<const char*>(text.data()) + i,
-                 static_cast<size_t>(m.digits_end - i));
-      i = m.digits_end;
+      // A number that is no reference is copied; so is the whole of a reference form whose
+      // number is too large, so that its generation is not read as a reference of its own.
+      i = m.after > m.digits_end ? m.after : m.digits_end;
+      copy(number, i);
     }
   }
   return out;

@@ -464,7 +464,8 @@ TEST(RefAt, Spacing) {
       {"12\x0b"
        "0 R",
        false, 12, 0, false},                 // VT is no white space
-      {"4294967301 0 R", true, 5, 14, true}, // the number wraps
+      {"4294967301 0 R", false, 5, 0, true}, // too large for an object number
+      {"2147483647 0 R", true, 2147483647, 14, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.text));

@@ -308,7 +308,7 @@ TEST(CopiedObject, Cases) {
       {"array over lines with white space around", "  \r\n[0 500\n 7 0 R]  \r\n ",
        "[0 500\n 21 0 R]"},
       {"name", "/DeviceRGB", "/DeviceRGB"},
-      {"string", "(a 7 0 R string)", "(a 21 0 R string)"},
+      {"string", "(a 7 0 R string)", "(a 7 0 R string)"}, // a string holds no reference
       {"hexadecimal string", "<48656C6C6F>", "<48656C6C6F>"},
       {"boolean", "true", "true"},
       {"null", "null", "null"},

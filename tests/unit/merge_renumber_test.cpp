@@ -51,7 +51,12 @@ TEST(RemapResText, RewritesReferencesThroughTheMap) {
       {"7 0 RG", "7 0 RG"},
       {"7 0 R1", "7 0 R1"},
       {"7 0 obj", "7 0 obj"},
-      {"(see 7 0 R)", "(see 15 0 R)"},
+      // Strings and comments hold no references: their bytes are copied as they are.
+      {"(see 7 0 R)", "(see 7 0 R)"},
+      {"<< /T (a (7 0 R) b) /F 7 0 R >>", "<< /T (a (7 0 R) b) /F 15 0 R >>"},
+      {"<< /T <37> /F 7 0 R >>", "<< /T <37> /F 15 0 R >>"},
+      {"% 7 0 R\n7 0 R", "% 7 0 R\n15 0 R"},
+      {"(7 0 R", "(7 0 R"},
       {"8 0 R", "8 0 R"},
       {"17 0 R", "17 0 R"},
       {"/X 7 0 R", "/X 15 0 R"},
@@ -59,8 +64,8 @@ TEST(RemapResText, RewritesReferencesThroughTheMap) {
       {"7", "7"},
       {"7 0", "7 0"},
       {"/A 1 /B 7 0 R", "/A 1 /B 15 0 R"},
-      // 2^32 + 7 wraps to 7 in 32-bit arithmetic.
-      {"4294967303 0 R", "15 0 R"},
+      // A number too large for an object number is no reference (it would wrap to 7).
+      {"4294967303 0 R", "4294967303 0 R"},
       // A NUL byte does not end the text.
       {std::string("<< /S (a\0b) /F 7 0 R >>", 23), std::string("<< /S (a\0b) /F 15 0 R >>", 24)},
   };
@@ -102,15 +107,28 @@ struct collect_case {
 
 const std::vector<collect_case>& collect_cases() {
   static const std::vector<collect_case> cases = {
-      {"12 0 R", {12}},    {"12 0R", {12}},
-      {"12 R", {12}},      {"12R", {12}},
-      {"12\n0\nR", {12}},  {"12\r\n0\r\nR", {12}},
-      {"12 0 obj", {}},    {"7 10 R", {7}},
-      {"7 123456 R", {7}}, {"5 0 R 5 0 R", {5, 5}},
-      {"/F1 7 0 R", {7}},  {"(3 0 R)", {3}},
-      {"1 0 RG", {}},      {"1 0 R_", {1}},
-      {"[1 2 3]", {}},     {"12", {}},
-      {"12 0", {}},        {"<< /A 1 0 R /B [2 0 R 3 0 R] /C << /D 4 0 R >> >>", {1, 2, 3, 4}},
+      {"12 0 R", {12}},
+      {"12 0R", {12}},
+      {"12 R", {12}},
+      {"12R", {12}},
+      {"12\n0\nR", {12}},
+      {"12\r\n0\r\nR", {12}},
+      {"12 0 obj", {}},
+      {"7 10 R", {7}},
+      {"7 123456 R", {7}},
+      {"5 0 R 5 0 R", {5, 5}},
+      {"/F1 7 0 R", {7}},
+      {"(3 0 R)", {}},
+      {"<33 0 52> 4 0 R", {4}},
+      {"% 3 0 R\r4 0 R", {4}},
+      {"<< /A (x) 5 0 R >>", {5}},
+      {"4294967301 0 R", {}},
+      {"1 0 RG", {}},
+      {"1 0 R_", {1}},
+      {"[1 2 3]", {}},
+      {"12", {}},
+      {"12 0", {}},
+      {"<< /A 1 0 R /B [2 0 R 3 0 R] /C << /D 4 0 R >> >>", {1, 2, 3, 4}},
       {"/W [1 2 R]", {1}},
   };
   return cases;

@@ -374,3 +374,15 @@ TEST(ResolvePages, DepthIsBounded) {
 }
 
 } // namespace
+
+namespace {
+
+// A tree too deep to walk says so, instead of blaming a valid node.
+TEST(ResolvePages, TooDeepTreeSaysSo) {
+  doc d = chain(300);
+  d.root_num = 1;
+  ASSERT_EQ(catalog_resolve(d), -1);
+  EXPECT_STREQ(error_text(), "page tree nested deeper than 256 levels (below obj 1)");
+}
+
+} // namespace
