@@ -64,12 +64,8 @@ int32_t region_value(bytes f, const name_hits& names, int32_t from, int32_t end,
 void members_add(doc& d, const decoded& data, int32_t n, int32_t first) {
   std::vector<int32_t> nums;
   std::vector<int32_t> offs;
-  try {
-    nums.resize(static_cast<size_t>(n));
-    offs.resize(static_cast<size_t>(n));
-  } catch (const std::bad_alloc&) {
-    return;
-  }
+  nums.resize(static_cast<size_t>(n));
+  offs.resize(static_cast<size_t>(n));
   const bytes text(data.block, static_cast<size_t>(data.produced));
   int32_t p = 0;
   for (size_t k = 0; k < nums.size(); ++k) {
@@ -77,10 +73,27 @@ void members_add(doc& d, const decoded& data, int32_t n, int32_t first) {
     offs[k] = read_int_or_skip(text, p);
     if (nums[k] < 0 || offs[k] < 0) return;
   }
+  // A member's text runs from its offset to the next larger offset (the offsets taken in
+  // sorted order, as the format intends), so that no two members share text however the
+  // header orders them; a member at an offset already taken is dropped.
+  std::vector<int64_t> ends(nums.size(), int64_t{data.produced} - first);
+  std::vector<bool> shared(nums.size(), false);
+  {
+    std::vector<uint32_t> order(nums.size());
+    for (size_t k = 0; k < order.size(); ++k) order[k] = static_cast<uint32_t>(k);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return offs[a] < offs[b]; });
+    for (size_t r = 0; r < order.size();) {
+      size_t next = r + 1; // past the members at the same offset, which are dropped
+      while (next < order.size() && offs[order[next]] == offs[order[r]])
+        shared[order[next++]] = true;
+      if (next < order.size()) ends[order[r]] = offs[order[next]];
+      r = next;
+    }
+  }
   for (size_t k = 0; k < nums.size(); ++k) {
-    const int64_t size = k + 1 < nums.size() ? int64_t{offs[k + 1]} - offs[k]
-                                             : int64_t{data.produced} - first - offs[k];
-    if (nums[k] < 1 || size < 1 || size > max_member_size) continue;
+    const int64_t size = ends[k] - offs[k];
+    if (nums[k] < 1 || shared[k] || size < 1 || size > max_member_size) continue;
     const int64_t begin = int64_t{first} + offs[k];
     if (begin >= data.produced) continue;
     obj_entry e;

@@ -141,8 +141,8 @@ TEST(ObjectStreams, HeaderNumbersDecideWholeContainersOrSingleMembers) {
   } cases[] = {
       {"3 0 4 4", {3, 4}},  {"-3 0 4 4", {}}, // a negative number drops the whole container
       {"3 -1 4 4", {}},     {"0 0 4 4", {4}}, // number 0 is left out alone
-      {"3 4 4 0", {4}},                       // negative size left out alone
-      {"3 0 4 0", {4}},                       // size 0 left out alone
+      {"3 4 4 0", {3, 4}},                    // offsets out of order: sorted first
+      {"3 0 4 0", {3}},                       // a second member at the same offset is dropped
       {"3 0 +4 4", {3, 4}}, {"3 0 4 R", {}},
   };
   for (const auto& c : cases) {
@@ -159,10 +159,10 @@ TEST(ObjectStreams, MembersNeverReachPastTheDecodedBytes) {
     std::vector<int32_t> nums;
     std::vector<int32_t> lens;
   } cases[] = {
-      {"1 0 2 10", {1}, {7}},    // member 1 would reach 3 bytes past the end
-      {"1 7 2 8 3 0", {3}, {7}}, // member 1 starts at the end: empty, left out
-      {"1 0 2 1048576 3 0", {1, 3}, {7, 7}},
-      {"1 0 2 1048577 3 0", {3}, {7}}, // above 1 MiB: left out
+      {"1 0 2 10", {1}, {7}},          // member 1 would reach 3 bytes past the end
+      {"1 7 2 8 3 0", {3}, {7}},       // member 1 starts at the end: empty, left out
+      {"1 0 2 1048576 3 0", {1}, {7}}, // 3 shares 1's offset; 2 starts beyond the data
+      {"1 0 2 1048577 3 0", {}, {}},   // above 1 MiB by its offsets: left out
       {"1 100 2 101", {}, {}},         // starts far beyond the data
   };
   for (const auto& c : cases) {
@@ -179,6 +179,32 @@ TEST(ObjectStreams, MembersNeverReachPastTheDecodedBytes) {
       EXPECT_EQ(std::string(reinterpret_cast<const char*>(m->text), 7), "(hello)");
     }
     EXPECT_EQ(lens, c.lens);
+  }
+}
+
+// Member texts never overlap, whatever order the header gives the offsets in: each runs to the
+// next larger offset. (Overlapping texts let a small file hold millions of page objects.)
+TEST(ObjectStreams, MemberTextsNeverOverlap) {
+  const struct {
+    std::string header; // padded to /First 20; the texts are "(a)(bb)(ccc)"
+    std::vector<int32_t> nums;
+    std::vector<std::string> texts;
+  } cases[] = {
+      {"1 0 2 3 3 7", {1, 2, 3}, {"(a)", "(bb)", "(ccc)"}},
+      {"3 7 2 3 1 0", {3, 2, 1}, {"(ccc)", "(bb)", "(a)"}}, // table order stays header order
+      {"1 0 2 0 3 0", {1}, {"(a)(bb)(ccc)"}},
+      {"1 3 2 0 3 3", {1, 2}, {"(bb)(ccc)", "(a)"}},
+      {"1 7 2 3 3 99", {1, 2}, {"(ccc)", "(bb)"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.header);
+    fixtures::pdf_builder b;
+    add_raw_objstm(b, 5, "/Type /ObjStm /N 3 /First 20", pad(c.header, 20) + "(a)(bb)(ccc)");
+    const doc d = expanded(b.str());
+    EXPECT_EQ(member_nums(d), c.nums);
+    std::vector<std::string> texts;
+    for (const obj_entry* m : members_of(d)) texts.push_back(text_of(*m));
+    EXPECT_EQ(texts, c.texts);
   }
 }
 
