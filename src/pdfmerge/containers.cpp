@@ -8,22 +8,18 @@
 namespace pdfmerge {
 namespace {
 
-template <class T> void push_doubling(std::vector<T>& vec, const T& item, size_t first) noexcept {
-  try {
-    if (vec.size() == vec.capacity()) vec.reserve(vec.capacity() == 0 ? first : 2 * vec.capacity());
-    vec.push_back(item);
-  } catch (const std::bad_alloc&) {
-    // Left out; the vector keeps its elements and storage.
-  }
+template <class T> void push_doubling(std::vector<T>& vec, const T& item, size_t first) {
+  if (vec.size() == vec.capacity()) vec.reserve(vec.capacity() == 0 ? first : 2 * vec.capacity());
+  vec.push_back(item);
 }
 
 } // namespace
 
-void objvec_push(objvec& vec, const obj_entry& entry) noexcept {
+void objvec_push(objvec& vec, const obj_entry& entry) {
   push_doubling(vec, entry, 128);
 }
 
-void pagevec_push(pagevec& vec, const pageinfo& page) noexcept {
+void pagevec_push(pagevec& vec, const pageinfo& page) {
   push_doubling(vec, page, 64);
 }
 
@@ -67,9 +63,13 @@ void doc_free(doc& d) noexcept {
 }
 
 void buf_reserve(buf& out, uint64_t extra) noexcept {
+  if (out.failed) return;
   if (!out.data) {
     out.data.reset(static_cast<uint8_t*>(std::malloc(buf_first_cap)));
-    if (!out.data) return;
+    if (!out.data) {
+      out.failed = true;
+      return;
+    }
     out.len = 0;
     out.cap = buf_first_cap;
   }
@@ -83,6 +83,7 @@ void buf_reserve(buf& out, uint64_t extra) noexcept {
     out.data.reset();
     out.len = 0;
     out.cap = 0;
+    out.failed = true;
     return;
   }
   (void)out.data.release();

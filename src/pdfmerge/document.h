@@ -91,9 +91,9 @@ struct doc {
 };
 
 // Appends, growing the storage by doubling from 128 (objvec) or 64 (pagevec) elements.
-// When memory runs out the element is left out and the vector is unchanged.
-void objvec_push(objvec& vec, const obj_entry& entry) noexcept;
-void pagevec_push(pagevec& vec, const pageinfo& page) noexcept;
+// Throws std::bad_alloc when memory runs out, which ends the call with "out of memory".
+void objvec_push(objvec& vec, const obj_entry& entry);
+void pagevec_push(pagevec& vec, const pageinfo& page);
 
 // A new block of `size` uninitialised bytes owned by the arena, or null.
 uint8_t* arena_alloc(struct arena& a, size_t size) noexcept;
@@ -151,11 +151,14 @@ struct free_delete {
 };
 
 // Growable byte buffer, NUL-terminated once anything was appended. First storage 1 MiB,
-// then doubling. When growth fails the buffer is left without storage (data null).
+// then doubling. When growth fails the buffer is left without storage (data null) and
+// `failed` set for good: later appends do nothing, so that nothing is ever made of a
+// half-built buffer.
 struct buf {
   std::unique_ptr<uint8_t, free_delete> data;
   uint64_t len = 0;
   uint64_t cap = 0;
+  bool failed = false;
 };
 
 inline constexpr uint64_t buf_first_cap = 1048576;

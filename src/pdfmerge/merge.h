@@ -55,7 +55,7 @@ struct out_file {
   buf out;
   std::vector<int32_t> xref_offsets; // -1 for numbers under which nothing is written
   uint64_t limit = output_limit;
-  bool failed = false; // an append ran out of memory or reached the limit
+  bool failed = false; // an append ran out of memory or reached the limit; nothing more is added
 };
 
 void out_put(out_file& f, bytes piece) noexcept;

@@ -62,18 +62,23 @@ void write_content_stream(out_file& f, int32_t n, bytes content, bytes filter, b
   out_put(f, "\nendstream\nendobj\n");
 }
 
-void write_content_streams(out_file& f, const std::vector<merge_input>& inputs,
+// False when the page contents could not be gathered for want of memory. Stops at the first
+// failure of the output, so that a merge that cannot succeed decodes nothing more.
+bool write_content_streams(out_file& f, const std::vector<merge_input>& inputs,
                            int32_t total_pages) {
   buf content;
   buf scratch;
   int32_t n = 3;
   for (const merge_input& in : inputs)
     for (const pageinfo& page : in.d.pages) {
+      if (f.failed) return true;
       bytes filter;
       bytes parms;
       const bytes data = page_content(in.d, page.num, content, scratch, filter, parms);
+      if (content.failed || scratch.failed) return false;
       write_content_stream(f, n++ + total_pages, data, filter, parms);
     }
+  return true;
 }
 
 // One 20-byte line per number. A free line carries the offset of the object just before it.
@@ -126,11 +131,18 @@ int32_t write_output(out_file& f, const std::vector<merge_input>& inputs, int32_
   for (const merge_input& in : inputs)
     for (const pageinfo& page : in.d.pages)
       if (write_page_object(f, in, page, n++, total_pages) != 0) return -1;
-  write_content_streams(f, inputs, total_pages);
+  if (!write_content_streams(f, inputs, total_pages)) {
+    set_error("out of memory");
+    return -1;
+  }
   for (const merge_input& in : inputs)
-    for (size_t k = 0; k < in.map.old_nums.size(); ++k)
+    for (size_t k = 0; k < in.map.old_nums.size() && !f.failed; ++k)
       write_copied_object(f, in, in.map.old_nums[k], in.map.new_nums[k]);
-  write_xref(f, size);
+  if (!f.failed) write_xref(f, size);
+  if (f.out.failed) {
+    set_error("out of memory");
+    return -1;
+  }
   if (f.failed) {
     set_error("failed to build output");
     return -1;
