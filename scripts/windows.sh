@@ -9,19 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
 
-scripts/setup.sh
-packages=(googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update
-  $sudo apt-get install -y "${missing[@]}"
-fi
+scripts/setup.sh googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine
 
 objdump=x86_64-w64-mingw32-objdump
 win="build/windows"
