@@ -100,6 +100,14 @@ DWORD attributes_of(const native_path& p) {
   return p.wide.empty() ? GetFileAttributesA(p.narrow.c_str()) : GetFileAttributesW(p.wide.c_str());
 }
 
+// Names such as NUL, CON or COM1 (in any folder, with Windows before 11 also NUL.pdf and the
+// like) lead to devices: their full path is \\.\NAME. Some of them (CON) cannot be opened
+// without asking for access, so they are told by name.
+bool device_name(const native_path& p) {
+  const std::wstring full = full_path(wide_of(p));
+  return starts_with(full, L"\\\\.\\") && full.find_first_of(L"\\/", 4) == std::wstring::npos;
+}
+
 // The path of the file an open handle leads to, in the \\?\ form; empty when it cannot be told.
 std::wstring final_path(HANDLE h) {
   const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
@@ -168,6 +176,10 @@ int64_t native_file_size(std::FILE* f) {
 // (a reparse point) leads to the file to replace, which is named by its final path.
 bool output_target_of(const char* given, output_target& out) {
   out.path = native_path_of(given);
+  if (device_name(out.path)) {
+    out.kind = target_kind::not_regular;
+    return true;
+  }
   const HANDLE h = open_existing(out.path);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD e = GetLastError();

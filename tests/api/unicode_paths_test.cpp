@@ -17,6 +17,10 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -51,8 +55,19 @@ std::string get(const fs::path& p) {
 
 std::vector<std::string> names_in(const fs::path& dir) {
   std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(any_length(dir)))
-    names.push_back(to_utf8(e.path().filename()));
+#ifdef _WIN32
+  // The C++ library cannot list a folder through the \\?\ form: asked of Windows itself.
+  WIN32_FIND_DATAW entry;
+  const HANDLE h = FindFirstFileW((any_length(dir) / L"*").c_str(), &entry);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = entry.cFileName;
+    if (name != L"." && name != L"..") names.push_back(to_utf8(fs::path(name)));
+  } while (FindNextFileW(h, &entry));
+  FindClose(h);
+#else
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(to_utf8(e.path().filename()));
+#endif
   std::sort(names.begin(), names.end());
   return names;
 }

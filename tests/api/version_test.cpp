@@ -28,10 +28,6 @@ TEST(Version, MacrosAgree) {
                                      KQ_PDFMERGE_VERSION_MINOR * 100 + KQ_PDFMERGE_VERSION_PATCH);
 }
 
-bool ends_with(const std::string& s, const std::string& tail) {
-  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 #ifdef _WIN32
 std::wstring loaded_dll() {
   HMODULE dll = GetModuleHandleW(L"kq_out_pdfmerge.dll");
@@ -77,6 +73,10 @@ TEST(Version, DllVersionResource) {
   EXPECT_NE(string_value(info, L"FileDescription"), "(none)");
 }
 #else
+bool ends_with(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 TEST(Version, SharedLibraryNames) {
   Dl_info where{};
   ASSERT_NE(dladdr(reinterpret_cast<void*>(&pdfmerge_page_count), &where), 0);
