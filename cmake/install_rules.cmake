@@ -1,7 +1,8 @@
 # What `cmake --install` puts in place for hosts that build against the library:
 #   include/kq_out_pdfmerge.h
-#   the library (lib/ on Linux; on Windows the DLL in bin/ and its import library in lib/)
-#   bin/kq-pdfmerge
+#   the library (on Linux lib/libkq_out_pdfmerge.so.X.Y.Z with the links .so.X and .so; on
+#   Windows the DLL in bin/ and its import library in lib/)
+#   bin/kq-pdfmerge, and its manual page share/man/man1/kq-pdfmerge.1 (not on Windows)
 #   lib/cmake/kq_out_pdfmerge/  find_package(kq_out_pdfmerge) -> kq_out_pdfmerge::kq_out_pdfmerge
 #   lib/pkgconfig/kq_out_pdfmerge.pc
 include(GNUInstallDirs)
@@ -16,6 +17,9 @@ install(TARGETS kq_out_pdfmerge EXPORT kq_out_pdfmerge_targets
 install(FILES ${PROJECT_SOURCE_DIR}/include/kq_out_pdfmerge.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS kq-pdfmerge RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(NOT WIN32)
+  install(FILES ${PROJECT_BINARY_DIR}/kq-pdfmerge.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
 if(NOT WIN32 AND NOT APPLE)
   # The installed program finds the installed library wherever the tree is put.
   file(RELATIVE_PATH PDFMERGE_BIN_TO_LIB "/prefix/${CMAKE_INSTALL_BINDIR}"

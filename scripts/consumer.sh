@@ -5,14 +5,7 @@
 # when needed; set PDFMERGE_BUILD_DIR to use another build of the project.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-if ! command -v pkg-config >/dev/null; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update
-  $sudo apt-get install -y pkgconf
-fi
+scripts/setup.sh pkgconf
 
 build="${PDFMERGE_BUILD_DIR:-build/default}"
 work="build/install-test"
@@ -23,6 +16,29 @@ rm -rf "$work"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 echo "== installed tree"
 (cd "$prefix" && find . -type f -o -type l | sort)
+
+fail() {
+  echo "consumer: FAILED: $*" >&2
+  exit 1
+}
+version=$(sed -n 's/^#define KQ_PDFMERGE_VERSION_STRING "\(.*\)"$/\1/p' include/kq_out_pdfmerge.h)
+major=${version%%.*}
+echo "== versioned library $version"
+lib="$prefix/lib/libkq_out_pdfmerge.so"
+[ -f "$lib.$version" ] && [ ! -L "$lib.$version" ] || fail "no file $lib.$version"
+[ "$(readlink "$lib.$major")" = "libkq_out_pdfmerge.so.$version" ] || fail "$lib.$major is no link to it"
+[ "$(readlink "$lib")" = "libkq_out_pdfmerge.so.$major" ] || fail "$lib is no link to .so.$major"
+soname=$(objdump -p "$lib.$version" | sed -n 's/^ *SONAME *//p')
+echo "SONAME $soname"
+[ "$soname" = "libkq_out_pdfmerge.so.$major" ] || fail "SONAME is '$soname'"
+[ "$("$prefix/bin/kq-pdfmerge" --version)" = "kq-pdfmerge $version" ] ||
+  fail "the installed program does not say its version"
+grep -q "PACKAGE_VERSION \"$version\"" "$prefix/lib/cmake/kq_out_pdfmerge/kq_out_pdfmergeConfigVersion.cmake" ||
+  fail "the CMake package has another version"
+page="$prefix/share/man/man1/kq-pdfmerge.1"
+warnings=$(groff -man -ww -z "$page" 2>&1) && [ -z "$warnings" ] || fail "manual page: $warnings"
+man -l "$page" 2>/dev/null | grep -q -- "--version" || fail "man -l $page"
+echo "installed: $lib.$version, links .so.$major and .so, manual page, CMake package $version"
 
 inputs=(examples/letter.pdf examples/object-streams.pdf examples/rotated.pdf)
 
@@ -36,9 +52,13 @@ echo "== consumer built with pkg-config"
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
 echo "kq_out_pdfmerge $(pkg-config --modversion kq_out_pdfmerge):" \
   "$(pkg-config --cflags --libs kq_out_pdfmerge)"
+[ "$(pkg-config --modversion kq_out_pdfmerge)" = "$version" ] || fail "the .pc file has another version"
 # shellcheck disable=SC2046
 cc -std=c99 -Wall -Wextra -Wpedantic -Werror tests/consumer/consumer.c \
   $(pkg-config --cflags --libs kq_out_pdfmerge) -o "$work/pkg-config-consumer"
+# The host records the SONAME, so it keeps working with any later 0.x library.
+objdump -p "$work/pkg-config-consumer" | grep -q "NEEDED *libkq_out_pdfmerge.so.$major\$" ||
+  fail "the host does not need libkq_out_pdfmerge.so.$major"
 LD_LIBRARY_PATH="$(pkg-config --variable=libdir kq_out_pdfmerge)" \
   "$work/pkg-config-consumer" "$work/pkg-config-out.pdf" "${inputs[@]}" | tee "$work/pkg-config.txt"
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The Windows DLL: cross-builds it with mingw-w64 (preset `windows`), checks its export table
-# and the DLLs it needs, then runs the API tests, the command-line program and two host
-# programs under wine, comparing what they print and write with the Linux build.
+# The Windows DLL: cross-builds it with mingw-w64 (preset `windows`), checks its export table,
+# the DLLs it needs and its version resource, then runs the API tests (among them paths in
+# Greek, Chinese and emoji, an ANSI Latin-1 name and paths past 260 characters), the
+# command-line program and two host programs under wine, comparing what they print and write
+# with the Linux build.
 #
 # Installs mingw-w64 and wine from Debian when missing. The Linux side uses the default preset's
 # build (build/default), configured and built when needed; PDFMERGE_BUILD_DIR picks another.
@@ -9,19 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
 
-scripts/setup.sh
-packages=(googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update
-  $sudo apt-get install -y "${missing[@]}"
-fi
+scripts/setup.sh googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine
 
 objdump=x86_64-w64-mingw32-objdump
 win="build/windows"
@@ -61,6 +51,19 @@ while read -r name; do
   *) fail "$dll needs $name" ;;
   esac
 done <<<"$imports"
+
+step "version resource of $dll"
+# What Explorer's Properties and installers read, decompiled; the API tests read it again under
+# wine through GetFileVersionInfo.
+version=$(sed -n 's/^#define KQ_PDFMERGE_VERSION_STRING "\(.*\)"$/\1/p' include/kq_out_pdfmerge.h)
+resource=$(x86_64-w64-mingw32-windres -i "$dll" -O rc | tr -d '\r')
+echo "$resource" | grep -E 'FILEVERSION|PRODUCTVERSION|VALUE "'
+for line in "FILEVERSION ${version//./, }, 0" "PRODUCTVERSION ${version//./, }, 0" \
+  "VALUE \"FileVersion\", \"$version\"" "VALUE \"ProductVersion\", \"$version\"" \
+  'VALUE "ProductName", "kq_out_pdfmerge"' 'VALUE "OriginalFilename", "kq_out_pdfmerge.dll"' \
+  'VALUE "FileDescription", "'; do
+  grep -qF -- "$line" <<<"$resource" || fail "the version resource lacks: $line"
+done
 
 step "wine prefix"
 wine=$(command -v wine || command -v wine64 || echo /usr/lib/wine/wine64)
@@ -113,11 +116,12 @@ cli() {
 
 step "command-line program under wine and on Linux"
 for side in linux windows; do
+  cli "$side" version --version
   cli "$side" count count "${inputs[@]}" "examples with spaces/missing file.pdf"
   cli "$side" merge merge "merged output.pdf" "${inputs[@]}"
   cli "$side" merge-failed merge "merged output.pdf" "${inputs[0]}" "no such.pdf"
 done
-for name in count merge merge-failed; do
+for name in version count merge merge-failed; do
   cat "$run/windows/$name.txt"
   diff -u "$run/linux/$name.txt" "$run/windows/$name.txt" || fail "kq-pdfmerge $name differs"
 done

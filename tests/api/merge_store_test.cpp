@@ -71,7 +71,7 @@ TEST(MergeStore, OutputThatCannotBeReplaced) {
   store_dir d("store_folder");
   std::filesystem::create_directories(d.out + "/inside");
   EXPECT_EQ(pdfmerge_two(d.a.c_str(), d.b.c_str(), d.out.c_str()), -1);
-  EXPECT_EQ(std::string(pdfmerge_last_error()), "cannot write " + d.out);
+  EXPECT_EQ(std::string(pdfmerge_last_error()), "output is not a regular file: " + d.out);
   EXPECT_TRUE(std::filesystem::is_directory(d.out + "/inside"));
   EXPECT_EQ(d.files(), inputs_and_out);
 }

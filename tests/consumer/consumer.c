@@ -9,6 +9,11 @@
 #include <stdio.h>
 #include <string.h>
 
+/* The header's version macros let a host require what it was written for. */
+#if KQ_PDFMERGE_VERSION < 100
+#error "kq_out_pdfmerge 0.1.0 or later is needed"
+#endif
+
 static int fail(const char* what) {
   printf("FAILED: %s: %s\n", what, pdfmerge_last_error());
   return 1;
@@ -35,11 +40,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   out = argv[1];
+  printf("kq_out_pdfmerge.h %s\n", KQ_PDFMERGE_VERSION_STRING);
   if (pdfmerge_init() != 1) return fail("pdfmerge_init");
   for (i = 2; i < argc; ++i) {
     const int n = pdfmerge_page_count(argv[i]);
     if (n < 0) return fail(argv[i]);
-    printf("%s: %d pages\n", argv[i], n);
+    printf("%s: %d %s\n", argv[i], n, n == 1 ? "page" : "pages");
     if (i == 2) first = n;
     total += n;
   }

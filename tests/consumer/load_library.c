@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
       printf("FAILED: %s: %s\n", argv[i], last_error());
       return 1;
     }
-    printf("%s: %d pages\n", argv[i], n);
+    printf("%s: %d %s\n", argv[i], n, n == 1 ? "page" : "pages");
     total += n;
   }
   if (files((const char* const*)(argv + 3), argc - 3, argv[2]) != 0) {

@@ -124,7 +124,7 @@ def merge_ours(binary, out, inputs, timeout):
     text = text.strip()
     if sanitizer_report(err) or rc < 0:
         return ("crash", "exit %d %s" % (rc, err[-300:]))
-    m = re.fullmatch(re.escape(out) + r": (\d+) pages", text)
+    m = re.fullmatch(re.escape(out) + r": (\d+) pages?", text)
     if rc == 0 and m:
         return ("ok", int(m.group(1)))
     if rc != 0 and text.startswith("error: "):

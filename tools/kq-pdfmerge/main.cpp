@@ -9,14 +9,20 @@ namespace {
 void usage(std::FILE* to) {
   std::fputs("usage: kq-pdfmerge count FILE...\n"
              "       kq-pdfmerge merge OUT IN...\n"
+             "       kq-pdfmerge --version | --help\n"
              "\n"
              "  count FILE...   print the page count of each FILE, one line each:\n"
-             "                  'FILE: N pages' or 'FILE: error: MESSAGE'\n"
+             "                  'FILE: N pages' (or '1 page') or 'FILE: error: MESSAGE'\n"
              "  merge OUT IN... merge the pages of the IN files, in order, into OUT and print\n"
              "                  'OUT: N pages' or 'error: MESSAGE'\n"
+             "  --version       print the version\n"
              "\n"
              "Exits with status 1 when any file failed, 2 on a usage error.\n",
              to);
+}
+
+const char* pages_word(int n) {
+  return n == 1 ? "page" : "pages";
 }
 
 int count_pages(int argc, char** argv) {
@@ -27,7 +33,7 @@ int count_pages(int argc, char** argv) {
       std::printf("%s: error: %s\n", argv[i], pdfmerge_last_error());
       status = 1;
     } else {
-      std::printf("%s: %d pages\n", argv[i], n);
+      std::printf("%s: %d %s\n", argv[i], n, pages_word(n));
     }
   }
   return status;
@@ -44,7 +50,7 @@ int merge_files(const char* out, int count, char** inputs) {
     std::printf("error: %s\n", pdfmerge_last_error());
     return 1;
   }
-  std::printf("%s: %d pages\n", out, pages);
+  std::printf("%s: %d %s\n", out, pages, pages_word(pages));
   return 0;
 }
 
@@ -53,6 +59,10 @@ int merge_files(const char* out, int count, char** inputs) {
 int main(int argc, char** argv) {
   if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
     usage(stdout);
+    return 0;
+  }
+  if (argc == 2 && !std::strcmp(argv[1], "--version")) {
+    std::puts("kq-pdfmerge " KQ_PDFMERGE_VERSION_STRING);
     return 0;
   }
   if (argc >= 3 && !std::strcmp(argv[1], "count")) return count_pages(argc - 2, argv + 2);

@@ -1,0 +1,100 @@
+// Counts and merges the bundled examples through the library, one of them under a name in
+// Greek, Chinese and emoji, and checks every count and message. Prints "ok" and exits 0 when all
+// agree.
+//
+//   mono samples.exe EXAMPLES_FOLDER WORK_FOLDER
+using System;
+using System.IO;
+using System.Text;
+using KqPdfMerge;
+
+static class Program
+{
+    static int failures;
+
+    static void Check(bool condition, string what)
+    {
+        if (condition) return;
+        Console.WriteLine("FAILED: " + what);
+        failures++;
+    }
+
+    static string Pages(int n)
+    {
+        return n == 1 ? "1 page" : n + " pages";
+    }
+
+    // The message of a call that must fail.
+    static string FailureOf(Action call)
+    {
+        try
+        {
+            call();
+        }
+        catch (PdfMergeException e)
+        {
+            return e.Message;
+        }
+        return "(no failure)";
+    }
+
+    static int Main(string[] args)
+    {
+        if (args.Length != 2)
+        {
+            Console.Error.WriteLine("usage: samples.exe EXAMPLES_FOLDER WORK_FOLDER");
+            return 2;
+        }
+        Console.OutputEncoding = new UTF8Encoding(false);
+        string examples = args[0];
+        string work = args[1];
+        Directory.CreateDirectory(work);
+
+        Check(Native.pdfmerge_init() == 1, "pdfmerge_init returns 1");
+        string unicodeName = Path.Combine(work, "Ελληνικά 中文 🙂.pdf");
+        File.Copy(Path.Combine(examples, "rotated.pdf"), unicodeName, true);
+        string[] inputs = {
+            Path.Combine(examples, "letter.pdf"),
+            Path.Combine(examples, "object-streams.pdf"),
+            unicodeName,
+        };
+
+        int total = 0;
+        foreach (string input in inputs)
+        {
+            int n = PdfMerge.PageCount(input);
+            Console.WriteLine(Path.GetFileName(input) + ": " + Pages(n));
+            total += n;
+        }
+        Check(total == 6, "the examples hold 1 + 2 + 3 pages");
+
+        string output = Path.Combine(work, "merged – σύνολο.pdf");
+        PdfMerge.Merge(inputs, output);
+        int merged = PdfMerge.PageCount(output);
+        Console.WriteLine(Path.GetFileName(output) + ": " + Pages(merged));
+        Check(merged == total, "merged page count");
+        Check(PdfMerge.LastMessage() == "", "a success empties the message");
+
+        PdfMerge.MergeTwo(output, inputs[0], output);
+        PdfMerge.Append(output, unicodeName, output);
+        Check(PdfMerge.PageCount(output) == total + 1 + 3, "pdfmerge_two and pdfmerge_append onto the output");
+
+        // Messages come back as UTF-8, quoting the path as given.
+        string missing = Path.Combine(work, "λείπει 缺.pdf");
+        string message = FailureOf(() => PdfMerge.PageCount(missing));
+        Console.WriteLine("missing file: " + message);
+        Check(message == "cannot open " + missing, "message of a missing file");
+        message = FailureOf(() => PdfMerge.Merge(new[] { inputs[0], missing }, output));
+        Check(message == "input 2: cannot open " + missing, "message of a failed merge");
+        Check(PdfMerge.PageCount(output) == total + 4, "a failed merge leaves the output as it was");
+
+        message = FailureOf(() => PdfMerge.Merge(new[] { inputs[0] }, work));
+        Check(message == "output is not a regular file: " + work, "a folder as the output");
+
+        PdfMerge.Reset();
+        Check(PdfMerge.LastMessage() == "", "pdfmerge_cleanup empties the message");
+        if (failures > 0) return 1;
+        Console.WriteLine("ok");
+        return 0;
+    }
+}

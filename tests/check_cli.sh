@@ -1,0 +1,36 @@
+#!/bin/sh
+# The command-line program's lines: the version, "1 page" and "N pages", and the exit statuses.
+#   check_cli.sh PROGRAM VERSION EXAMPLES_FOLDER WORK_FOLDER
+set -u
+cli=$1 version=$2 examples=$3 work=$4
+mkdir -p "$work"
+failed=0
+
+# expect NAME STATUS EXPECTED_OUTPUT COMMAND...
+expect() {
+  name=$1 status=$2 want=$3
+  shift 3
+  got=$("$@" 2>&1)
+  rc=$?
+  if [ "$rc" != "$status" ] || [ "$got" != "$want" ]; then
+    printf 'FAILED %s: exit %s (wanted %s)\n--- got\n%s\n--- wanted\n%s\n' \
+      "$name" "$rc" "$status" "$got" "$want"
+    failed=1
+  else
+    echo "ok $name"
+  fi
+}
+
+nl='
+'
+expect version 0 "kq-pdfmerge $version" "$cli" --version
+expect count 0 "$examples/letter.pdf: 1 page$nl$examples/object-streams.pdf: 2 pages" \
+  "$cli" count "$examples/letter.pdf" "$examples/object-streams.pdf"
+expect count-failed 1 "$work/none.pdf: error: cannot open $work/none.pdf$nl$examples/rotated.pdf: 3 pages" \
+  "$cli" count "$work/none.pdf" "$examples/rotated.pdf"
+expect merge-one 0 "$work/one.pdf: 1 page" "$cli" merge "$work/one.pdf" "$examples/letter.pdf"
+expect merge-two 0 "$work/two.pdf: 4 pages" \
+  "$cli" merge "$work/two.pdf" "$examples/letter.pdf" "$examples/rotated.pdf"
+expect version-extra 2 "$("$cli" --help)" "$cli" --version extra
+expect no-arguments 2 "$("$cli" --help)" "$cli"
+exit $failed
