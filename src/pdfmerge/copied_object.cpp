@@ -80,6 +80,7 @@ void write_stream_object(out_file& f, const merge_input& in, const obj_entry& e,
   std::string storage;
   const bytes dict = without_comments(dict_text_at(file, e.dict_start), storage);
   std::string text = dict.empty() ? std::string("<< >>") : renumbered_text(dict, in.map);
+  make_reader_safe(text);
   set_stream_length(text, data.size());
   out_begin_object(f, num);
   out_put(f, text);
@@ -110,7 +111,9 @@ void write_copied_object(out_file& f, const merge_input& in, int32_t old_num, in
   }
   const bytes text = e->in_objstm ? object_body(in.d.file(), *e) : plain_object_text(in.d, *e);
   std::string storage;
-  write_text_object(f, new_num, renumbered_text(without_comments(text, storage), in.map));
+  std::string copy = renumbered_text(without_comments(text, storage), in.map);
+  make_reader_safe(copy);
+  write_text_object(f, new_num, copy);
 }
 
 } // namespace pdfmerge

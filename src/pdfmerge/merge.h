@@ -28,6 +28,13 @@ int32_t renumber_lookup(const renumber_map& map, int32_t old) noexcept;
 // `text` with every reference whose number the map holds rewritten to "M 0 R".
 std::string renumbered_text(bytes text, const renumber_map& map);
 
+// Rewrites copied text so that nothing in it reads back as file structure: in literal strings
+// the first letter of "obj", "endobj", "stream", "endstream", "trailer", "xref" or
+// "startxref" standing as a word is written as an octal escape (the same string); outside
+// strings, where such a word is never valid, it is replaced by null. Text without such words
+// is left byte for byte.
+void make_reader_safe(std::string& text);
+
 // ---------------------------------------------------------------- plan
 
 struct merge_input {

@@ -20,7 +20,10 @@ int32_t page_rotation(const doc& d, const obj_entry& e, const pageinfo& page) {
 
 std::string resources_text(const merge_input& in, const dict_span& sp, int32_t page_num) {
   const bytes res = page_resources(in.d, sp, page_num);
-  return res.empty() ? std::string() : renumbered_text(res, in.map);
+  if (res.empty()) return {};
+  std::string text = renumbered_text(res, in.map);
+  make_reader_safe(text);
+  return text;
 }
 
 } // namespace

@@ -57,6 +57,7 @@ void write_content_stream(out_file& f, int32_t n, bytes content, bytes filter, b
   std::string dict = "<< /Length " + num_text(static_cast<int64_t>(content.size()));
   if (!filter.empty()) dict += " /Filter " + std::string(filter.begin(), filter.end());
   if (!parms.empty()) dict += " /DecodeParms " + std::string(parms.begin(), parms.end());
+  make_reader_safe(dict);
   out_put(f, dict + " >>\nstream\n");
   out_put(f, content);
   out_put(f, "\nendstream\nendobj\n");
