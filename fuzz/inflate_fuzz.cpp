@@ -31,17 +31,24 @@ int decode(const uint8_t* data, size_t size, size_t cap, std::vector<uint8_t>& o
   return rc;
 }
 
+// Two differences are by design. This decoder reads a code that matches nothing up to 15
+// bits before calling it malformed (zlib knows at once), so such a code near the end of the
+// input is input running out here. And zlib reads an empty code-length code as 1-bit codes of
+// length 0, running on where this decoder stops at once: then this decoder's output is a
+// prefix of what zlib gave before running out.
 void compare_with_zlib(const uint8_t* data, size_t size, int rc, const std::vector<uint8_t>& out) {
   const zlib_raw::result z = zlib_raw::inflate_raw(data + 2, size - 2, decode_limit);
+  if (z.malformed && z.invalid_code && z.left <= 2 && rc != 0) return;
   if (z.ended || z.malformed) {
     FUZZ_CHECK(rc == 0, "zlib %s after %zu bytes, this decoder failed",
                z.ended ? "reached the end" : "found malformed data", z.out.size());
     FUZZ_CHECK(out.size() == z.out.size(), "%zu bytes here, %zu from zlib (%s)", out.size(),
                z.out.size(), z.ended ? "ended" : "malformed");
     FUZZ_CHECK(std::equal(out.begin(), out.end(), z.out.begin()), "bytes differ from zlib's");
-  } else if (z.out.size() <= decode_limit) {
-    FUZZ_CHECK(rc != 0, "zlib ran out of input after %zu bytes, this decoder gave %zu",
-               z.out.size(), out.size());
+  } else if (z.out.size() <= decode_limit && rc == 0) {
+    FUZZ_CHECK(out.size() <= z.out.size() && std::equal(out.begin(), out.end(), z.out.begin()),
+               "zlib ran out of input after %zu bytes, this decoder gave %zu others", z.out.size(),
+               out.size());
   }
 }
 

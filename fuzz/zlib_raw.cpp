@@ -1,5 +1,6 @@
 #include "zlib_raw.h"
 
+#include <string>
 #include <zlib.h>
 
 namespace zlib_raw {
@@ -22,10 +23,13 @@ result inflate_raw(const uint8_t* src, size_t len, size_t limit) {
     }
     if (rc == Z_DATA_ERROR) {
       r.malformed = true;
+      const std::string msg = z.msg ? z.msg : "";
+      r.invalid_code = msg == "invalid distance code" || msg == "invalid literal/length code";
       break;
     }
     if (rc != Z_OK || r.out.size() > limit) break; // input ran out, or too much output
   }
+  r.left = z.avail_in;
   inflateEnd(&z);
   return r;
 }

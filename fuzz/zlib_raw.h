@@ -16,6 +16,8 @@ struct result {
   std::vector<uint8_t> out;
   bool ended = false;
   bool malformed = false;
+  bool invalid_code = false; // malformed: a literal/length or distance code that has no symbol
+  size_t left = 0;           // input bytes zlib had not taken when it stopped
 };
 result inflate_raw(const uint8_t* src, size_t len, size_t limit);
 
