@@ -29,7 +29,7 @@ cmake --build --preset fuzz
 
 bin=build/fuzz/fuzz
 work=build/fuzz-ci
-targets=(api inflate filters filter_chain)
+targets=(inflate filters filter_chain api)
 limits=(-rss_limit_mb=2048 -timeout=10)
 share=$((total / (${#targets[@]} + 1)))
 
@@ -71,6 +71,6 @@ for t in "${targets[@]}"; do
     echo "fuzz: fuzz_$t failed; its log and the input are in $work/$t/" >&2
     exit 1
   fi
-  grep -E "^#[0-9]+ +DONE" "$log" | tail -n 1
+  grep -E "^#[0-9]+[[:space:]]+DONE|^Done [0-9]+ runs" "$log" | tail -n 2 || true
 done
 echo "fuzz: every seed and regression input replayed clean, every target fuzzed clean"
