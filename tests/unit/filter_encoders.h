@@ -1,8 +1,10 @@
-// Small encoders for the filters the library decodes, so that tests can build filtered data.
+// Small encoders for the filters and predictors the library decodes, so that tests and the fuzz
+// targets can build filtered data.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <string_view>
@@ -75,6 +77,62 @@ inline std::string a85_encode(const std::vector<uint8_t>& in) {
     out.append(digits, n + 1);
   }
   return out + "~>";
+}
+
+inline uint8_t paeth_ref(int a, int b, int c) {
+  const int p = a + b - c;
+  const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+  return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
+}
+
+// PNG rows with the given tag on every row, from the plain rows.
+inline std::vector<uint8_t> png_encode(const std::vector<uint8_t>& plain, size_t row, size_t bpp,
+                                       uint8_t tag) {
+  std::vector<uint8_t> out;
+  for (size_t r = 0; r * row < plain.size(); ++r) {
+    out.push_back(tag);
+    for (size_t k = 0; k < row && r * row + k < plain.size(); ++k) {
+      const size_t at = r * row + k;
+      const int left = k >= bpp ? plain[at - bpp] : 0;
+      const int up = r > 0 ? plain[at - row] : 0;
+      const int corner = k >= bpp && r > 0 ? plain[at - row - bpp] : 0;
+      const int pred = tag == 0   ? 0
+                       : tag == 1 ? left
+                       : tag == 2 ? up
+                       : tag == 3 ? (left + up) / 2
+                                  : paeth_ref(left, up, corner);
+      out.push_back(static_cast<uint8_t>(plain[at] - pred));
+    }
+  }
+  return out;
+}
+
+// TIFF predictor 2 over components of `bits` bits, `colors` to a pixel.
+inline std::vector<uint8_t> tiff_encode(const std::vector<uint8_t>& plain, size_t row, int colors,
+                                        int bits) {
+  std::vector<uint8_t> out = plain;
+  const auto value = [&](const std::vector<uint8_t>& d, size_t r, size_t k) -> uint32_t {
+    if (bits == 16) return uint32_t{d[r * row + 2 * k]} << 8 | d[r * row + 2 * k + 1];
+    const size_t bit = k * static_cast<size_t>(bits);
+    return (d[r * row + bit / 8] >> (8 - bits - static_cast<int>(bit % 8))) & ((1u << bits) - 1);
+  };
+  const auto store = [&](size_t r, size_t k, uint32_t x) {
+    if (bits == 16) {
+      out[r * row + 2 * k] = static_cast<uint8_t>(x >> 8);
+      out[r * row + 2 * k + 1] = static_cast<uint8_t>(x);
+      return;
+    }
+    const size_t bit = k * static_cast<size_t>(bits);
+    const int shift = 8 - bits - static_cast<int>(bit % 8);
+    const uint32_t mask = ((1u << bits) - 1) << shift;
+    uint8_t& byte = out[r * row + bit / 8];
+    byte = static_cast<uint8_t>((byte & ~mask) | ((x << shift) & mask));
+  };
+  const size_t per_row = row * 8 / static_cast<size_t>(bits);
+  for (size_t r = 0; r < plain.size() / row; ++r)
+    for (size_t k = static_cast<size_t>(colors); k < per_row; ++k)
+      store(r, k, value(plain, r, k) - value(plain, r, k - static_cast<size_t>(colors)));
+  return out;
 }
 
 inline std::vector<uint8_t> to_vec(std::string_view s) {

@@ -213,60 +213,6 @@ TEST(FlateStage, InflatesAndFails) {
 
 // ---------------------------------------------------------------- predictors
 
-uint8_t paeth_ref(int a, int b, int c) {
-  const int p = a + b - c;
-  const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-  return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
-}
-
-// PNG rows with the given tag on every row, from the plain rows.
-vec png_encode(const vec& plain, size_t row, size_t bpp, uint8_t tag) {
-  vec out;
-  for (size_t r = 0; r * row < plain.size(); ++r) {
-    out.push_back(tag);
-    for (size_t k = 0; k < row && r * row + k < plain.size(); ++k) {
-      const size_t at = r * row + k;
-      const int left = k >= bpp ? plain[at - bpp] : 0;
-      const int up = r > 0 ? plain[at - row] : 0;
-      const int corner = k >= bpp && r > 0 ? plain[at - row - bpp] : 0;
-      const int pred = tag == 0   ? 0
-                       : tag == 1 ? left
-                       : tag == 2 ? up
-                       : tag == 3 ? (left + up) / 2
-                                  : paeth_ref(left, up, corner);
-      out.push_back(static_cast<uint8_t>(plain[at] - pred));
-    }
-  }
-  return out;
-}
-
-// TIFF predictor 2 over components of `bits` bits, `colors` to a pixel.
-vec tiff_encode(const vec& plain, size_t row, int colors, int bits) {
-  vec out = plain;
-  const auto value = [&](const vec& d, size_t r, size_t k) -> uint32_t {
-    if (bits == 16) return uint32_t{d[r * row + 2 * k]} << 8 | d[r * row + 2 * k + 1];
-    const size_t bit = k * static_cast<size_t>(bits);
-    return (d[r * row + bit / 8] >> (8 - bits - static_cast<int>(bit % 8))) & ((1u << bits) - 1);
-  };
-  const auto store = [&](size_t r, size_t k, uint32_t x) {
-    if (bits == 16) {
-      out[r * row + 2 * k] = static_cast<uint8_t>(x >> 8);
-      out[r * row + 2 * k + 1] = static_cast<uint8_t>(x);
-      return;
-    }
-    const size_t bit = k * static_cast<size_t>(bits);
-    const int shift = 8 - bits - static_cast<int>(bit % 8);
-    const uint32_t mask = ((1u << bits) - 1) << shift;
-    uint8_t& byte = out[r * row + bit / 8];
-    byte = static_cast<uint8_t>((byte & ~mask) | ((x << shift) & mask));
-  };
-  const size_t per_row = row * 8 / static_cast<size_t>(bits);
-  for (size_t r = 0; r < plain.size() / row; ++r)
-    for (size_t k = static_cast<size_t>(colors); k < per_row; ++k)
-      store(r, k, value(plain, r, k) - value(plain, r, k - static_cast<size_t>(colors)));
-  return out;
-}
-
 TEST(Predictor, PngEveryTagRoundTrips) {
   std::mt19937 rng(5);
   const struct {
@@ -278,7 +224,7 @@ TEST(Predictor, PngEveryTagRoundTrips) {
       SCOPED_TRACE(testing::Message()
                    << "colors " << s.colors << " bits " << s.bits << " tag " << int{tag});
       const vec plain = random_bytes(rng, s.row * 4);
-      vec data = png_encode(plain, s.row, s.bpp, tag);
+      vec data = testenc::png_encode(plain, s.row, s.bpp, tag);
       apply_predictor({10 + tag, s.colors, s.bits, s.columns, 1}, data);
       EXPECT_EQ(data, plain);
     }
@@ -305,7 +251,7 @@ TEST(Predictor, TiffRoundTripsEveryDepth) {
   for (const auto& s : shapes) {
     SCOPED_TRACE(testing::Message() << "colors " << s.colors << " bits " << s.bits);
     const vec plain = random_bytes(rng, s.row * 5);
-    vec data = tiff_encode(plain, s.row, s.colors, s.bits);
+    vec data = testenc::tiff_encode(plain, s.row, s.colors, s.bits);
     ASSERT_NE(data, plain);
     apply_predictor({2, s.colors, s.bits, s.columns, 1}, data);
     EXPECT_EQ(data, plain);

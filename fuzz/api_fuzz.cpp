@@ -1,0 +1,150 @@
+// The whole C API on one input file: its page count, a merge of it with itself (through
+// pdfmerge_files, pdfmerge_two or pdfmerge_append, picked by the input's length), and the
+// page count of the output, which must be twice the input's. After every call the
+// last-error text must be one non-empty line of at most 1023 bytes of UTF-8 when the call
+// failed, and empty when it succeeded; a failed merge leaves no output, and no call leaves a
+// temporary file behind. The files live in a folder of their own on a tmpfs when there is one.
+#include "fuzz_check.h"
+#include "kq_out_pdfmerge.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct scratch {
+  fs::path dir;
+  std::string in;
+  std::string out;
+};
+
+scratch* g_scratch = nullptr;
+
+void remove_scratch() {
+  std::error_code ec;
+  if (g_scratch) fs::remove_all(g_scratch->dir, ec);
+}
+
+const scratch& files() {
+  if (g_scratch) return *g_scratch;
+  std::error_code ec;
+  fs::path base = "/dev/shm";
+  if (!fs::is_directory(base, ec) || access(base.c_str(), W_OK) != 0)
+    base = fs::temp_directory_path();
+  g_scratch = new scratch;
+  g_scratch->dir = base / ("pdfmerge-fuzz-" + std::to_string(getpid()));
+  fs::remove_all(g_scratch->dir, ec);
+  fs::create_directories(g_scratch->dir);
+  g_scratch->in = (g_scratch->dir / "in.pdf").string();
+  g_scratch->out = (g_scratch->dir / "out.pdf").string();
+  std::atexit(remove_scratch);
+  return *g_scratch;
+}
+
+bool valid_utf8(const unsigned char* s, size_t n) {
+  for (size_t i = 0; i < n;) {
+    const unsigned char c = s[i];
+    const size_t len = c < 0x80         ? 1
+                       : (c >> 5) == 6  ? 2
+                       : (c >> 4) == 14 ? 3
+                       : (c >> 3) == 30 ? 4
+                                        : 0;
+    if (len == 0 || i + len > n) return false;
+    for (size_t k = 1; k < len; ++k)
+      if ((s[i + k] & 0xC0) != 0x80) return false;
+    i += len;
+  }
+  return true;
+}
+
+// The last-error text after a call named `call` that failed or succeeded.
+std::string message_after(const char* call, bool failed) {
+  static const char* const buffer = pdfmerge_last_error();
+  const char* text = pdfmerge_last_error();
+  FUZZ_CHECK(text == buffer, "%s: the last-error text moved", call);
+  const size_t n = strnlen(text, 4096);
+  if (!failed) {
+    FUZZ_CHECK(n == 0, "%s succeeded with the text \"%.200s\"", call, text);
+    return {};
+  }
+  FUZZ_CHECK(n > 0, "%s failed with an empty text", call);
+  FUZZ_CHECK(n <= 1023, "%s: text of %zu bytes", call, n);
+  FUZZ_CHECK(std::strpbrk(text, "\r\n") == nullptr, "%s: text of more than one line: \"%s\"", call,
+             text);
+  FUZZ_CHECK(valid_utf8(reinterpret_cast<const unsigned char*>(text), n),
+             "%s: text not UTF-8: \"%s\"", call, text);
+  return text;
+}
+
+// Only the input, and the output when `output` is true, are left in the folder.
+void check_folder(const scratch& s, bool output, const char* after) {
+  size_t entries = 0;
+  for (const auto& entry : fs::directory_iterator(s.dir)) {
+    ++entries;
+    const std::string p = entry.path().string();
+    FUZZ_CHECK(p == s.in || (output && p == s.out), "after %s: %s left in the folder", after,
+               p.c_str());
+  }
+  FUZZ_CHECK(entries == (output ? 2u : 1u), "after %s: %zu files in the folder", after, entries);
+}
+
+int merge_with_itself(const scratch& s, size_t pick, const char*& call) {
+  switch (pick % 3) {
+  case 0: {
+    const char* const paths[2] = {s.in.c_str(), s.in.c_str()};
+    call = "pdfmerge_files";
+    return pdfmerge_files(paths, 2, s.out.c_str());
+  }
+  case 1:
+    call = "pdfmerge_two";
+    return pdfmerge_two(s.in.c_str(), s.in.c_str(), s.out.c_str());
+  default:
+    call = "pdfmerge_append";
+    return pdfmerge_append(s.in.c_str(), s.in.c_str(), s.out.c_str());
+  }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const scratch& s = files();
+  std::error_code ec;
+  fs::remove(s.out, ec);
+  {
+    FILE* f = std::fopen(s.in.c_str(), "wb");
+    FUZZ_CHECK(f != nullptr, "cannot write %s", s.in.c_str());
+    FUZZ_CHECK(std::fwrite(data, 1, size, f) == size, "short write to %s", s.in.c_str());
+    std::fclose(f);
+  }
+
+  const int pages = pdfmerge_page_count(s.in.c_str());
+  FUZZ_CHECK(pages == -1 || pages >= 1, "page count %d", pages);
+  const std::string count_text = message_after("pdfmerge_page_count", pages < 0);
+
+  const char* call = "";
+  const int merged = merge_with_itself(s, size, call);
+  FUZZ_CHECK(merged == 0 || merged == -1, "%s returned %d", call, merged);
+  const std::string merge_text = message_after(call, merged != 0);
+  check_folder(s, merged == 0, call);
+  if (pages < 0) {
+    FUZZ_CHECK(merged != 0, "%s merged a file whose page count failed", call);
+    const std::string expected = ("input 1: " + count_text).substr(0, 1023);
+    FUZZ_CHECK(merge_text == expected, "%s: \"%s\" after the page count's \"%s\"", call,
+               merge_text.c_str(), count_text.c_str());
+    return 0;
+  }
+  if (merged != 0) return 0; // a legitimate failure, such as an output past the size limit
+
+  const int read_back = pdfmerge_page_count(s.out.c_str());
+  const std::string read_text = message_after("pdfmerge_page_count of the output", read_back < 0);
+  FUZZ_CHECK(read_back == 2 * pages, "%s of a file of %d pages: the output reads back as %d (%s)",
+             call, pages, read_back, read_text.c_str());
+  return 0;
+}

@@ -1,0 +1,209 @@
+// Writes the seed corpora of the fuzz targets into fuzz/seeds/<target>/ below the folder given
+// as the only argument (the repository root): small documents made with the fixture builder,
+// zlib streams, and encoded data for every filter and predictor. The bundled examples are
+// copied into the api seeds by hand (see README.md).
+#include "filter_encoders.h"
+#include "pdf_builder.h"
+#include "zlib_raw.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using fixtures::pdf_builder;
+using vec = std::vector<uint8_t>;
+
+namespace {
+
+std::filesystem::path g_root;
+bool g_ok = true;
+
+void put(const char* target, const std::string& name, const std::string& bytes) {
+  const std::filesystem::path dir = g_root / "fuzz" / "seeds" / target;
+  std::filesystem::create_directories(dir);
+  std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  g_ok = g_ok && static_cast<bool>(out);
+}
+
+std::string str(const vec& v) {
+  return {v.begin(), v.end()};
+}
+
+const std::string text =
+    "BT /F1 24 Tf 72 700 Td (Seed text, seed text, seed text) Tj ET\n0 0 1 rg 72 600 200 40 re f\n";
+
+// ---------------------------------------------------------------- whole documents
+
+std::string page_tree_doc(const std::string& contents_dict, const std::string& contents) {
+  pdf_builder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 200 200] >>");
+  b.object(3, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>");
+  b.stream(4, contents_dict, contents);
+  b.xref_table().trailer("<< /Size 5 /Root 1 0 R >>");
+  return b.startxref().str();
+}
+
+std::string incremental_doc() {
+  pdf_builder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  b.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Contents 4 0 R >>");
+  b.stream(4, "", "0 0 m 100 100 l S");
+  b.xref_table().trailer("<< /Size 5 /Root 1 0 R >>").startxref();
+  const long first = b.last_xref();
+  b.object(2, "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>");
+  b.object(5,
+           "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Rotate 270 /Contents 4 0 R >>");
+  b.xref_table().trailer("<< /Size 6 /Root 1 0 R /Prev " + std::to_string(first) + " >>");
+  return b.startxref().str();
+}
+
+std::string object_stream_doc() {
+  int first = 0;
+  const std::string body = fixtures::objstm_body(
+      {{1, "<< /Type /Catalog /Pages 2 0 R >>"},
+       {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 100 100] >>"},
+       {3, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << >> >>"}},
+      first);
+  pdf_builder b("%PDF-1.5\n");
+  b.stream(5, "/Type /ObjStm /N 3 /First " + std::to_string(first) + " /Filter /FlateDecode",
+           str(zlib_raw::compress(vec(body.begin(), body.end()), 9, 0)));
+  b.stream(4, "", "1 0 0 RG 10 10 80 80 re S");
+  b.compressed(1, 5, 0).compressed(2, 5, 1).compressed(3, 5, 2);
+  b.xref_stream(6, "/Root 1 0 R");
+  return b.startxref().str();
+}
+
+// No cross-reference table, junk before the header, a wrong /Length.
+std::string damaged_doc() {
+  pdf_builder b("garbage\r\n%PDF-1.3\n");
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  b.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 50 50] /Contents 4 0 R >>");
+  b.stream(4, "", "0 0 m 50 50 l S", 99);
+  b.trailer("<< /Root 1 0 R >>");
+  return b.str() + "%%EOF\n";
+}
+
+void api_seeds() {
+  put("api", "simple-1.pdf", fixtures::simple_pdf(1));
+  put("api", "simple-3.pdf", fixtures::simple_pdf(3));
+  put("api", "labelled-4.pdf", fixtures::labelled_pdf(4, "Seed"));
+  put("api", "incremental.pdf", incremental_doc());
+  put("api", "object-stream.pdf", object_stream_doc());
+  put("api", "damaged.pdf", damaged_doc());
+  const vec plain(text.begin(), text.end());
+  put("api", "content-lzw-a85.pdf",
+      page_tree_doc("/Filter [/A85 /LZW]", testenc::a85_encode(testenc::lzw_encode(plain, 1))));
+  put("api", "content-png-predictor.pdf",
+      page_tree_doc("/Filter /FlateDecode /DecodeParms << /Predictor 12 /Columns 8 >>",
+                    str(zlib_raw::compress(testenc::png_encode(plain, 8, 1, 2), 6, 0))));
+}
+
+// ---------------------------------------------------------------- inflater
+
+void inflate_seeds() {
+  const vec plain(text.begin(), text.end());
+  vec mixed;
+  for (int i = 0; i < 600; ++i) mixed.push_back(static_cast<uint8_t>(i * i % 251));
+  put("inflate", "stored", fixtures::zlib_stored(text));
+  put("inflate", "repeat", fixtures::zlib_repeat('x', 5000));
+  put("inflate", "empty", str(zlib_raw::compress({}, 6, 0)));
+  put("inflate", "level1", str(zlib_raw::compress(plain, 1, 0)));
+  put("inflate", "level9-mixed", str(zlib_raw::compress(mixed, 9, 0)));
+  put("inflate", "fixed", str(zlib_raw::compress(plain, 6, 4)));
+  put("inflate", "huffman-only", str(zlib_raw::compress(mixed, 6, 2)));
+  put("inflate", "rle", str(zlib_raw::compress(plain, 6, 3)));
+}
+
+// ---------------------------------------------------------------- filters and predictors
+
+std::string filter_input(int kind, uint8_t opts, const std::string& payload, int variant = 0) {
+  return std::string(1, static_cast<char>(kind + 7 * variant)) + static_cast<char>(opts) + payload;
+}
+
+void filter_seeds() {
+  const vec plain(text.begin(), text.end());
+  const std::string hex = "48656c6c6f2C20776F726c64 0a>";
+  put("filters", "lzw-early1", filter_input(0, 0, str(testenc::lzw_encode(plain, 1)), 1));
+  put("filters", "lzw-early0-prefix", filter_input(0, 3, str(testenc::lzw_encode(plain, 0)), 0));
+  put("filters", "lzw-limit", filter_input(0, 2 << 3, str(testenc::lzw_encode(plain, 1)), 1));
+  put("filters", "ascii-hex", filter_input(1, 0, hex));
+  put("filters", "ascii85", filter_input(2, 1, "<~" + testenc::a85_encode(plain)));
+  put("filters", "ascii85-z", filter_input(2, 0, "zz!!!!\"9jqo~>"));
+  put("filters", "run-length",
+      filter_input(3, 0,
+                   std::string("\x02"
+                               "abc\xfdx\x00y\x80",
+                               9)));
+  put("filters", "run-length-limit", filter_input(3, 1 | 1 << 3, "\x81z\x81z\x80"));
+  put("filters", "flate", filter_input(4, 0, str(zlib_raw::compress(plain, 6, 0))));
+  put("filters", "flate-limit", filter_input(4, 2 | 3 << 3, fixtures::zlib_repeat('a', 300)));
+  // Predictors: opts bits 0-2 pick 1, 2, 10..15; the payload starts with colors, bits per
+  // component (index into 1, 2, 4, 8, 16) and two bytes of columns.
+  const std::string rgb_8bit = std::string("\x03\x03\x04\x00", 4);
+  const std::string gray_1bit = std::string("\x01\x00\x10\x00", 4);
+  const std::string gray_16bit = std::string("\x01\x04\x05\x00", 4);
+  put("filters", "predictor-tiff-rgb", filter_input(5, 1, rgb_8bit + text));
+  put("filters", "predictor-tiff-1bit", filter_input(5, 1, gray_1bit + text));
+  put("filters", "predictor-tiff-16bit", filter_input(5, 1, gray_16bit + text));
+  put("filters", "predictor-png-up",
+      filter_input(5, 4 | 2 << 3, rgb_8bit + str(testenc::png_encode(plain, 12, 3, 2))));
+  put("filters", "predictor-png-paeth",
+      filter_input(5, 6 | 4 << 3, gray_16bit + str(testenc::png_encode(plain, 10, 2, 4))));
+  put("filters", "png-unfilter", filter_input(6, 7, str(testenc::png_encode(plain, 7, 1, 3))));
+}
+
+// ---------------------------------------------------------------- filter chains
+
+std::string stream_body(const std::string& dict, const std::string& data) {
+  return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data;
+}
+
+void chain_seeds() {
+  const vec plain(text.begin(), text.end());
+  const std::string flate = str(zlib_raw::compress(plain, 6, 0));
+  put("filter_chain", "flate", stream_body("/Filter /FlateDecode", flate));
+  put("filter_chain", "flate-a85",
+      stream_body("/Filter [/A85 /Fl]", testenc::a85_encode(vec(flate.begin(), flate.end()))));
+  put("filter_chain", "lzw-tiff",
+      stream_body("/Filter /LZWDecode /DecodeParms << /Predictor 2 /Colors 3 /Columns 4 "
+                  "/EarlyChange 0 >>",
+                  str(testenc::lzw_encode(testenc::tiff_encode(plain, 12, 3, 8), 0))));
+  put("filter_chain", "hex-flate-png",
+      stream_body("/Filter [/AHx /FlateDecode] /DecodeParms [null << /Predictor 15 /Columns 6 "
+                  "/Colors 1 /BitsPerComponent 8 >>]",
+                  [&] {
+                    const vec png = testenc::png_encode(plain, 6, 1, 1);
+                    const vec z = zlib_raw::compress(png, 9, 0);
+                    std::string out;
+                    for (const uint8_t c : z) {
+                      char two[3];
+                      std::snprintf(two, sizeof two, "%02x", c);
+                      out += two;
+                    }
+                    return out + ">";
+                  }()));
+  put("filter_chain", "run-length", stream_body("/Filter /RL", "\x05hello\xfa!\x80"));
+  put("filter_chain", "unknown", stream_body("/Filter [/FlateDecode /DCTDecode]", flate));
+  put("filter_chain", "plain", stream_body("", text));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_fuzz_seeds REPOSITORY_ROOT\n");
+    return 2;
+  }
+  g_root = argv[1];
+  api_seeds();
+  inflate_seeds();
+  filter_seeds();
+  chain_seeds();
+  return g_ok ? 0 : 1;
+}
