@@ -41,10 +41,11 @@ int32_t copy_string(bytes text, int32_t open, std::string& out, bool& changed) {
   for (int32_t i = open + 1; i < stop; ++i) {
     const uint8_t c = byte_at(text, i);
     // "\x" where x is no escape letter stands for x itself: the escape replaces both bytes.
-    const bool escaped_letter = c == '\\' && i + 1 < stop && is_alnum(byte_at(text, i + 1)) &&
-                                !is_digit(byte_at(text, i + 1)) &&
-                                std::string_view("nrtbf").find(static_cast<char>(
-                                    byte_at(text, i + 1))) == std::string_view::npos;
+    const bool escaped_letter =
+        c == '\\' && i + 1 < stop && is_alnum(byte_at(text, i + 1)) &&
+        !is_digit(byte_at(text, i + 1)) &&
+        std::string_view("nrtbf").find(static_cast<char>(byte_at(text, i + 1))) ==
+            std::string_view::npos;
     const int32_t at = escaped_letter ? i + 1 : i;
     if ((escaped_letter || c != '\\') && structure_word_at(text, at) > 0) {
       octal_escape(out, byte_at(text, at));
