@@ -1,6 +1,7 @@
 // Throughput of the decryption primitives on 4 MiB of data: RC4, AES-128-CBC and AES-256-CBC
 // decryption (through the per-object functions, padding included), MD5 and SHA-256, in MB/s;
 // and the time of opening a revision 6 record, whose iterated hash runs once per file.
+#include "bench_support.h"
 #include "crypt/crypt.h"
 #include "crypt/security_handler.h"
 
@@ -15,43 +16,18 @@
 namespace {
 
 using bytes_vec = std::vector<uint8_t>;
-using clock_type = std::chrono::steady_clock;
+using bench::best_seconds;
+using bench::megabytes_per_second;
 
 constexpr size_t data_size = 4 << 20;
 
-bytes_vec random_bytes(size_t n, uint32_t seed) {
-  std::mt19937 rng(seed);
-  bytes_vec b(n);
-  for (auto& x : b) x = static_cast<uint8_t>(rng());
-  return b;
-}
-
-// Best time of several runs of `run`, in seconds.
-double best_seconds(const std::function<void()>& run) {
-  double best = 1e9;
-  const auto start = clock_type::now();
-  for (int i = 0; i < 50; ++i) {
-    const auto t0 = clock_type::now();
-    run();
-    const std::chrono::duration<double> took = clock_type::now() - t0;
-    best = std::min(best, took.count());
-    if (i >= 4 && clock_type::now() - start > std::chrono::seconds(2)) break;
-  }
-  return best;
-}
-
-double megabytes_per_second(size_t n, double seconds) {
-  return static_cast<double>(n) / 1e6 / seconds;
-}
-
-// AES data as an encrypted stream holds it: a 16-byte IV, the CBC blocks, PKCS#5 padding.
 bytes_vec aes_stream(const bytes_vec& key, const bytes_vec& plain) {
   bytes_vec padded = plain;
   const size_t pad = 16 - padded.size() % 16;
   padded.insert(padded.end(), pad, static_cast<uint8_t>(pad));
   pdfcrypt::aes_key k;
   pdfcrypt::aes_key_set(k, key);
-  bytes_vec out = random_bytes(16, 9);
+  bytes_vec out = bench::random_uniform(9, 16);
   out.resize(16 + padded.size());
   pdfcrypt::aes_cbc_encrypt(k, pdfcrypt::block_in(out.data(), 16), padded,
                             pdfcrypt::out_bytes(out.data() + 16, padded.size()));
@@ -61,12 +37,12 @@ bytes_vec aes_stream(const bytes_vec& key, const bytes_vec& plain) {
 } // namespace
 
 int main() {
-  const bytes_vec plain = random_bytes(data_size, 1);
+  const bytes_vec plain = bench::random_uniform(1, data_size);
   int failures = 0;
   std::printf("%-22s %10s\n", "operation", "MB/s");
 
   pdfcrypt::file_crypt fc;
-  fc.key = random_bytes(16, 2);
+  fc.key = bench::random_uniform(2, 16);
   bytes_vec out;
   out.reserve(data_size + 32);
   {
@@ -82,7 +58,7 @@ int main() {
   }
   for (const auto method : {pdfcrypt::crypt_method::aes128, pdfcrypt::crypt_method::aes256}) {
     const bool wide = method == pdfcrypt::crypt_method::aes256;
-    fc.key = random_bytes(wide ? 32 : 16, 3);
+    fc.key = bench::random_uniform(3, wide ? 32 : 16);
     const pdfcrypt::object_key k = pdfcrypt::object_key_of(fc, method, 12, 0);
     const bytes_vec cipher = aes_stream(bytes_vec(k.view().begin(), k.view().end()), plain);
     const double s = best_seconds([&] {

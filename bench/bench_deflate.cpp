@@ -4,6 +4,7 @@
 // with both our decoder and zlib.
 //
 // Usage: bench_deflate [corpus-folder]   (default ../shared/corpus, from the source root)
+#include "bench_support.h"
 #include "inflate/deflate.h"
 #include "inflate/inflate.h"
 #include "pdfmerge/pdfmerge_internal.h"
@@ -121,23 +122,6 @@ byte_vector operators(uint32_t seed) {
                   std::to_string(rng() % 800) + ops[rng() % 8]);
   }
   b.resize(data_size);
-  return b;
-}
-
-// Random bytes from a skewed distribution: few matches, mostly literals.
-byte_vector random_ish(uint32_t seed) {
-  std::mt19937 rng(seed);
-  std::geometric_distribution<int> skew(0.05);
-  byte_vector b(data_size);
-  for (auto& x : b) x = static_cast<uint8_t>(skew(rng));
-  return b;
-}
-
-// Uniform random bytes: incompressible, so stored blocks.
-byte_vector random_uniform(uint32_t seed) {
-  std::mt19937 rng(seed);
-  byte_vector b(data_size);
-  for (auto& x : b) x = static_cast<uint8_t>(rng());
   return b;
 }
 
@@ -297,9 +281,12 @@ int main(int argc, char** argv) {
     byte_vector data;
   };
   const kind kinds[] = {
-      {"page text", page_text(1)},   {"prose", prose(2)},
-      {"operators", operators(3)},   {"records (binary)", records(4)},
-      {"random-ish", random_ish(5)}, {"random", random_uniform(6)},
+      {"page text", page_text(1)},
+      {"prose", prose(2)},
+      {"operators", operators(3)},
+      {"records (binary)", records(4)},
+      {"random-ish", bench::random_ish(5, data_size)},
+      {"random", bench::random_uniform(6, data_size)},
   };
 
   std::printf("%-24s %6s %8s %8s %6s %9s %9s %9s %9s\n", "data", "MB", "ours", "zlib -1", "size",

@@ -1,5 +1,6 @@
 // Inflate throughput of the library's decoder against the system zlib on the same data:
 // MB/s of decompressed output for each, and our speed as a fraction of zlib's.
+#include "bench_support.h"
 #include "inflate/inflate.h"
 
 #include <algorithm>
@@ -29,7 +30,8 @@ ZEXTERN uLong ZEXPORT compressBound(uLong source_len);
 namespace {
 
 using bytes = std::vector<uint8_t>;
-using clock_type = std::chrono::steady_clock;
+using bench::best_seconds;
+using bench::megabytes_per_second;
 
 constexpr size_t data_size = 4 << 20;
 
@@ -71,23 +73,6 @@ bytes content_like(uint32_t seed) {
   return b;
 }
 
-// Random bytes from a skewed distribution: few matches, mostly literals.
-bytes random_ish(uint32_t seed) {
-  std::mt19937 rng(seed);
-  std::geometric_distribution<int> skew(0.05);
-  bytes b(data_size);
-  for (auto& x : b) x = static_cast<uint8_t>(skew(rng));
-  return b;
-}
-
-// Uniform random bytes: incompressible, so stored blocks.
-bytes random_uniform(uint32_t seed) {
-  std::mt19937 rng(seed);
-  bytes b(data_size);
-  for (auto& x : b) x = static_cast<uint8_t>(rng());
-  return b;
-}
-
 // A short pattern with rare changes and a long run of zeros: long matches.
 bytes repetitive(uint32_t seed) {
   std::mt19937 rng(seed);
@@ -97,24 +82,6 @@ bytes repetitive(uint32_t seed) {
   std::fill(b.begin() + static_cast<std::ptrdiff_t>(b.size() / 2),
             b.begin() + static_cast<std::ptrdiff_t>(b.size() * 3 / 4), 0);
   return b;
-}
-
-// Best time of several runs of `run`, in seconds.
-double best_seconds(const std::function<void()>& run) {
-  double best = 1e9;
-  const auto start = clock_type::now();
-  for (int i = 0; i < 50; ++i) {
-    const auto t0 = clock_type::now();
-    run();
-    const std::chrono::duration<double> took = clock_type::now() - t0;
-    best = std::min(best, took.count());
-    if (i >= 4 && clock_type::now() - start > std::chrono::seconds(2)) break;
-  }
-  return best;
-}
-
-double megabytes_per_second(size_t n, double seconds) {
-  return static_cast<double>(n) / 1e6 / seconds;
 }
 
 } // namespace
@@ -129,8 +96,10 @@ int main() {
     bytes data;
   };
   const kind kinds[] = {
-      {"text-like", text_like(1)},   {"content-like", content_like(2)},
-      {"random-ish", random_ish(3)}, {"random", random_uniform(4)},
+      {"text-like", text_like(1)},
+      {"content-like", content_like(2)},
+      {"random-ish", bench::random_ish(3, data_size)},
+      {"random", bench::random_uniform(4, data_size)},
       {"repetitive", repetitive(5)},
   };
 
