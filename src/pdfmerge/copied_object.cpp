@@ -1,4 +1,5 @@
 // Copies of the objects that the pages' resources reach, with their references renumbered.
+#include "pdfmerge/document_crypt.h"
 #include "pdfmerge/pdfmerge_internal.h"
 
 namespace pdfmerge {
@@ -77,8 +78,10 @@ void write_stream_object(out_file& f, const merge_input& in, const obj_entry& e,
   const bytes data = n > 0 && e.data_start >= 0 && e.data_end <= in.d.len
                          ? file.subspan(static_cast<size_t>(e.data_start), static_cast<size_t>(n))
                          : bytes{};
+  std::string plain;
   std::string storage;
-  const bytes dict = without_comments(dict_text_at(file, e.dict_start), storage);
+  const bytes dict = without_comments(
+      strings_decrypted(in.d, e, dict_text_at(file, e.dict_start), plain), storage);
   std::string text = dict.empty() ? std::string("<< >>") : renumbered_text(dict, in.map);
   make_reader_safe(text);
   set_stream_length(text, data.size());
@@ -110,8 +113,10 @@ void write_copied_object(out_file& f, const merge_input& in, int32_t old_num, in
     return;
   }
   const bytes text = e->in_objstm ? object_body(in.d.file(), *e) : plain_object_text(in.d, *e);
+  std::string plain;
   std::string storage;
-  std::string copy = renumbered_text(without_comments(text, storage), in.map);
+  std::string copy =
+      renumbered_text(without_comments(strings_decrypted(in.d, *e, text, plain), storage), in.map);
   make_reader_safe(copy);
   write_text_object(f, new_num, copy);
 }

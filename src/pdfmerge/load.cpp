@@ -1,4 +1,5 @@
 // doc_load: the fixed sequence of loading phases.
+#include "pdfmerge/document_crypt.h"
 #include "pdfmerge/load_phases.h"
 
 namespace pdfmerge {
@@ -9,13 +10,14 @@ int32_t doc_load(const char* path, doc& d) {
   text_indexes ix(d.file());
   trailers_read(d, ix);
   objects_discover(d, ix);
+  crypt_open(d, ix);
   objstms_expand(d, ix, inflate::inflate_decompress);
   definitions_select(d, ix);
   if (d.objects.empty()) {
     set_error("no PDF objects found \xE2\x80\x94 not a PDF: %s", path);
     return -1;
   }
-  if (d.encrypted) {
+  if (d.encrypted && !d.crypt) {
     set_error("encrypted PDFs are not supported: %s", path);
     return -1;
   }

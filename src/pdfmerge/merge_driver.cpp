@@ -1,5 +1,6 @@
 // merge_many: loads every input, plans the output numbers, builds the output in memory and
 // only then stores it.
+#include "pdfmerge/document_crypt.h"
 #include "pdfmerge/pdfmerge_internal.h"
 
 #include <string>
@@ -15,6 +16,7 @@ bool load_inputs(const char* const* paths, int32_t count, std::vector<merge_inpu
       set_error("input %ld: %s", static_cast<long>(i) + 1, cause.c_str());
       return false;
     }
+    crypt_streams_decrypt(inputs[static_cast<size_t>(i)].d);
   }
   return true;
 }
