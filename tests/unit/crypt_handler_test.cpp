@@ -454,23 +454,8 @@ crypt_method method_named(const std::string& word) {
   return crypt_method::rc4; // qpdf names no method for V 1 and 2, which use RC4
 }
 
-struct qpdf_case {
-  const char* args; // after the two passwords
-  int r;
-  bool encrypt_metadata;
-};
-
-const qpdf_case qpdf_cases[] = {
-    {"40", 2, true},
-    {"128", 3, true},
-    {"128 --force-V4", 4, true},
-    {"128 --force-V4 --cleartext-metadata", 4, false},
-    {"128 --use-aes=y", 4, true},
-    {"128 --use-aes=y --cleartext-metadata", 4, false},
-    {"256 --force-R5", 5, true},
-    {"256", 6, true},
-    {"256 --cleartext-metadata", 6, false},
-};
+using qpdf_oracle::qpdf_case;
+using qpdf_oracle::qpdf_cases;
 
 // Every stream in the file decrypts to the bytes qpdf shows for it; the strings of /Info too
 // when it is a top-level object. Returns the number of streams compared.
