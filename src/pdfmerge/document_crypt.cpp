@@ -1,12 +1,10 @@
 // Opening an encrypted document with the empty user password, and decrypting its streams in
 // place: the object-stream containers while loading (their members are then plain text), the
 // other streams before a merge. Decrypted data is never longer than the encrypted data (RC4
-// keeps the length, AES drops the IV and the padding), so it fits where the data was; a
-// stream's data end moves to the end of its plain text.
+// keeps the length, AES drops the IV and the padding), so it stays where the data was; a
+// stream's data range moves to that of its plain text (past the IV, before the padding).
 #include "pdfmerge/document_crypt.h"
 #include "pdfmerge/load_phases.h"
-
-#include <cstring>
 
 namespace pdfmerge {
 namespace {
@@ -55,28 +53,29 @@ crypt_method stream_method(const doc& d, const obj_entry& e) {
   return c.fc.streams;
 }
 
-// Decrypts the data of stream entry `e` in place, once per data range.
+// Decrypts the data of stream entry `e` in place, once per data range; its data range becomes
+// that of the plain text.
 void decrypt_in_place(doc& d, obj_entry& e, crypt_method m) {
   if (m == crypt_method::identity) return;
   if (e.data_start < 0 || e.data_end <= e.data_start || e.data_end > d.len) return;
   doc_crypt& c = *d.crypt;
   if (const auto done = c.decrypted.find(e.data_start); done != c.decrypted.end()) {
-    e.data_end = done->second;
+    e.data_start = done->second.first;
+    e.data_end = done->second.second;
     return;
   }
-  bytes data = d.file().subspan(static_cast<size_t>(e.data_start),
-                                static_cast<size_t>(e.data_end - e.data_start));
+  pdfcrypt::out_bytes data(d.data.get() + e.data_start,
+                           static_cast<size_t>(e.data_end - e.data_start));
   // A length found by searching for "endstream" may take in the line end after the data; AES
   // data is whole blocks, so white space past the last block is no part of it.
   if (m != crypt_method::rc4)
     while (data.size() % 16 != 0 && is_pdf_ws(data.back())) data = data.first(data.size() - 1);
-  std::vector<uint8_t> plain;
-  plain.reserve(data.size());
-  pdfcrypt::object_decrypt_append(c.fc, m, e.num, e.gen, data, plain);
-  if (plain.size() > static_cast<size_t>(e.data_end - e.data_start)) return; // cannot happen
-  if (!plain.empty()) std::memcpy(d.data.get() + e.data_start, plain.data(), plain.size());
-  e.data_end = e.data_start + static_cast<int32_t>(plain.size());
-  c.decrypted.emplace(e.data_start, e.data_end);
+  const pdfcrypt::out_bytes plain = pdfcrypt::object_decrypt_in_place(c.fc, m, e.num, e.gen, data);
+  const auto start = static_cast<int32_t>(plain.data() - d.data.get());
+  const auto range = std::make_pair(start, start + static_cast<int32_t>(plain.size()));
+  c.decrypted.emplace(e.data_start, range);
+  e.data_start = range.first;
+  e.data_end = range.second;
 }
 
 } // namespace

@@ -46,8 +46,9 @@ std::optional<encrypt_record> encrypt_record_read(const doc& d);
 struct doc_crypt {
   pdfcrypt::file_crypt fc;
   int32_t encrypt_num = -1; // the /Encrypt dictionary's object: never decrypted
-  // The data end of every stream decrypted in place, by data start: each range once.
-  std::unordered_map<int32_t, int32_t> decrypted;
+  // The plain data range of every stream decrypted in place, by its first data start: each
+  // range is decrypted once.
+  std::unordered_map<int32_t, std::pair<int32_t, int32_t>> decrypted;
   // (start, table position) of every object of the file, by start; built on first use.
   std::vector<std::pair<int32_t, int32_t>> owners;
 };
@@ -58,7 +59,7 @@ struct doc_crypt {
 // is refused by the loader.
 void crypt_open(doc& d, text_indexes& ix);
 
-// Before a merge: decrypts every stream of the table in place (its data end moves for AES),
+// Before a merge: decrypts every stream of the table in place (its data range moves for AES),
 // except cross-reference streams, streams whose crypt filter is /Identity or unknown, and
 // /Metadata kept in clear. Nothing for a document without d.crypt.
 void crypt_streams_decrypt(doc& d);
