@@ -6,6 +6,8 @@
 #include "pdfmerge/document_crypt.h"
 #include "pdfmerge/load_phases.h"
 
+#include <algorithm>
+
 namespace pdfmerge {
 namespace {
 
@@ -78,6 +80,52 @@ void decrypt_in_place(doc& d, obj_entry& e, crypt_method m) {
   e.data_end = range.second;
 }
 
+// True when RC4 stream `e` waits to be decrypted with others: its data is whole and not yet
+// decrypted.
+bool rc4_queued(const doc& d, const obj_entry& e) {
+  return e.data_start >= 0 && e.data_end > e.data_start && e.data_end <= d.len &&
+         d.crypt->decrypted.find(e.data_start) == d.crypt->decrypted.end();
+}
+
+// RC4 streams decrypted in place two at a time, the longest first, so that the two of a pair
+// are about as long; the longer one of a pair finishes alone. Each data range once.
+void rc4_decrypt_all(doc& d, std::vector<obj_entry*>& streams) {
+  doc_crypt& c = *d.crypt;
+  std::sort(streams.begin(), streams.end(), [](const obj_entry* a, const obj_entry* b) {
+    return a->data_end - a->data_start > b->data_end - b->data_start ||
+           (a->data_end - a->data_start == b->data_end - b->data_start &&
+            a->data_start < b->data_start);
+  });
+  const auto begin = [&](const obj_entry& e, pdfcrypt::rc4_state& st, pdfcrypt::out_bytes& data) {
+    data = {d.data.get() + e.data_start, static_cast<size_t>(e.data_end - e.data_start)};
+    c.decrypted.emplace(e.data_start, std::make_pair(e.data_start, e.data_end));
+    const pdfcrypt::object_key k = pdfcrypt::object_key_of(c.fc, crypt_method::rc4, e.num, e.gen);
+    return pdfcrypt::rc4_begin(st, k.view());
+  };
+  const auto taken = [&](const obj_entry& e) { return c.decrypted.count(e.data_start) != 0; };
+  size_t k = 0;
+  while (k < streams.size()) {
+    obj_entry& first = *streams[k++];
+    if (taken(first)) { // its data is that of one before
+      decrypt_in_place(d, first, crypt_method::rc4);
+      continue;
+    }
+    pdfcrypt::rc4_state a, b;
+    pdfcrypt::out_bytes da, db;
+    const bool usable_a = begin(first, a, da);
+    obj_entry* second = k < streams.size() && !taken(*streams[k]) ? streams[k++] : nullptr;
+    const bool usable_b = second != nullptr && begin(*second, b, db);
+    if (usable_a && usable_b) {
+      const size_t n = std::min(da.size(), db.size());
+      pdfcrypt::rc4_apply_pair(a, da.first(n), da.first(n), b, db.first(n), db.first(n));
+      da = da.subspan(n);
+      db = db.subspan(n);
+    }
+    if (usable_a) pdfcrypt::rc4_apply(a, da, da);
+    if (usable_b) pdfcrypt::rc4_apply(b, db, db);
+  }
+}
+
 } // namespace
 
 void crypt_open(doc& d, text_indexes& ix) {
@@ -97,8 +145,16 @@ void crypt_open(doc& d, text_indexes& ix) {
 
 void crypt_streams_decrypt(doc& d) {
   if (!d.crypt) return;
-  for (obj_entry& e : d.objects)
-    if (e.has_stream && !e.in_objstm) decrypt_in_place(d, e, stream_method(d, e));
+  std::vector<obj_entry*> rc4;
+  for (obj_entry& e : d.objects) {
+    if (!e.has_stream || e.in_objstm) continue;
+    const crypt_method m = stream_method(d, e);
+    if (m == crypt_method::rc4 && rc4_queued(d, e))
+      rc4.push_back(&e);
+    else
+      decrypt_in_place(d, e, m);
+  }
+  rc4_decrypt_all(d, rc4);
 }
 
 } // namespace pdfmerge

@@ -77,6 +77,47 @@ TEST(Rc4, PiecesContinueTheStream) {
   EXPECT_EQ(once, twice);
 }
 
+// Two key streams interleaved give what each gives alone, in place or not, and both states
+// continue as after rc4_apply; unusable arguments write nothing.
+TEST(Rc4, PairsGiveWhatEachGivesAlone) {
+  const vec key_a = from_hex("0102030405");
+  const vec key_b = from_hex("c0ffee00112233445566778899aabbcc");
+  for (const size_t n : {0u, 1u, 255u, 256u, 1000u}) {
+    SCOPED_TRACE(n);
+    vec data_a(n), data_b(n);
+    for (size_t i = 0; i < n; ++i) {
+      data_a[i] = static_cast<uint8_t>(i);
+      data_b[i] = static_cast<uint8_t>(i * 7 + 3);
+    }
+    rc4_state a1, b1, a2, b2;
+    ASSERT_TRUE(rc4_begin(a1, key_a) && rc4_begin(b1, key_b));
+    ASSERT_TRUE(rc4_begin(a2, key_a) && rc4_begin(b2, key_b));
+    vec alone_a(n), alone_b(n);
+    ASSERT_TRUE(rc4_apply(a1, data_a, alone_a));
+    ASSERT_TRUE(rc4_apply(b1, data_b, alone_b));
+    vec pair_a = data_a, pair_b = data_b; // in place
+    ASSERT_TRUE(rc4_apply_pair(a2, pair_a, pair_a, b2, pair_b, pair_b));
+    EXPECT_EQ(pair_a, alone_a);
+    EXPECT_EQ(pair_b, alone_b);
+    // The states go on alike.
+    vec more1(17), more2(17);
+    ASSERT_TRUE(rc4_apply(a1, vec(17, 0), more1));
+    ASSERT_TRUE(rc4_apply(a2, vec(17, 0), more2));
+    EXPECT_EQ(more1, more2);
+    ASSERT_TRUE(rc4_apply(b1, vec(17, 0), more1));
+    ASSERT_TRUE(rc4_apply(b2, vec(17, 0), more2));
+    EXPECT_EQ(more1, more2);
+  }
+  rc4_state a, b;
+  ASSERT_TRUE(rc4_begin(a, key_a) && rc4_begin(b, key_b));
+  vec out_a(4, 0x55), out_b(4, 0x55);
+  EXPECT_FALSE(rc4_apply_pair(a, vec(4, 0), out_a, b, vec(3, 0), out_b)); // lengths differ
+  EXPECT_FALSE(rc4_apply_pair(a, vec(5, 0), out_a, b, vec(5, 0), out_b)); // outputs too short
+  EXPECT_FALSE(rc4_apply_pair(a, vec(4, 0), out_a, a, vec(4, 0), out_b)); // one state twice
+  EXPECT_EQ(out_a, vec(4, 0x55));
+  EXPECT_EQ(out_b, vec(4, 0x55));
+}
+
 TEST(Rc4, RefusesUnusableLengths) {
   rc4_state st;
   EXPECT_FALSE(rc4_begin(st, vec{}));

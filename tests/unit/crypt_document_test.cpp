@@ -321,6 +321,9 @@ TEST(DocumentCrypt, StreamsDecryptedInPlaceOrLeftAsStored) {
     b.stream(7, "/Filter /Crypt /DecodeParms << /Name /Unknown >>", plain);
     b.stream(8, "/Filter /Crypt", plain); // no /Name: /Identity
     b.xref_stream(9, "");
+    // RC4 streams are decrypted two at a time: one longer and one shorter than the others.
+    b.stream(10, "", encrypted(fc, crypt_method::rc4, 10, plain + plain));
+    b.stream(11, "", encrypted(fc, crypt_method::rc4, 11, "q"));
     const std::string file = b.str();
     doc d = opened(file, crypt_method::rc4, encrypt_metadata);
     const std::string xref_data = data_of(d, 9);
@@ -330,6 +333,8 @@ TEST(DocumentCrypt, StreamsDecryptedInPlaceOrLeftAsStored) {
       EXPECT_EQ(data_of(d, num), plain);
     }
     EXPECT_EQ(data_of(d, 9), xref_data);
+    EXPECT_EQ(data_of(d, 10), plain + plain);
+    EXPECT_EQ(data_of(d, 11), "q");
     crypt_streams_decrypt(d); // a second pass changes nothing
     EXPECT_EQ(data_of(d, 3), plain);
   }
