@@ -95,9 +95,28 @@ struct stream_result {
   bytes parms;
 };
 
-// The data of a stream object with its whole /Filter chain decoded onto the end of `out`
-// (a single Flate stream without predictor inflates in place as it always has). A chain that
-// holds an unknown filter gives the raw bytes with kept_filter set.
-stream_result decode_stream_chain(const obj_entry& e, bytes text, buf& out) noexcept;
+// The value an entry stands for: the value itself, or for a value that is one reference
+// "N G R" the first value of object N (followed through at most four references); empty when
+// the reference leads nowhere.
+bytes direct_value(const doc& d, bytes value) noexcept;
+
+enum class filter_kind { flate, lzw, ascii_hex, ascii85, run_length, other };
+
+// A stream's /Filter and /DecodeParms values, each resolved by direct_value when indirect, and
+// the filters they name. A /Filter reference that leads to no name or array names `other`.
+struct stream_filters {
+  bytes filter;
+  bytes parms;
+  std::vector<filter_kind> kinds;
+  bool kept = false; // a filter this library does not decode: the data is copied raw
+};
+// Throws std::bad_alloc when memory runs out.
+stream_filters filters_of(const doc& d, const obj_entry& e);
+
+// The data of a stream object of `d` with its whole /Filter chain decoded onto the end of
+// `out` (a single Flate stream without predictor inflates in place as it always has). A chain
+// that holds a filter this library does not decode, or one that cannot be known, gives the
+// raw bytes with kept_filter set and the values to write with them.
+stream_result decode_stream_chain(const doc& d, const obj_entry& e, buf& out) noexcept;
 
 } // namespace pdfmerge

@@ -77,4 +77,8 @@ bytes page_resources(const doc& d, const dict_span& page, int32_t page_num);
 bytes page_content(const doc& d, int32_t page_num, buf& content, buf& scratch, bytes& filter,
                    bytes& parms) noexcept;
 
+// The stream object that the page's /Contents names alone ("/Contents N G R"), or null: the
+// only content that is written raw with its filters when they are not decoded here.
+const obj_entry* single_content_stream(const doc& d, int32_t page_num) noexcept;
+
 } // namespace pdfmerge

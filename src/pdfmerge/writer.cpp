@@ -51,12 +51,13 @@ void write_head(out_file& f, int32_t total_pages) {
 }
 
 // A stream written raw because its filters are not decoded keeps them: `filter` and `parms`
-// are the values to copy, empty otherwise.
-void write_content_stream(out_file& f, int32_t n, bytes content, bytes filter, bytes parms) {
+// are the values to copy (their references renumbered), empty otherwise.
+void write_content_stream(out_file& f, const merge_input& in, int32_t n, bytes content,
+                          bytes filter, bytes parms) {
   out_begin_object(f, n);
   std::string dict = "<< /Length " + num_text(static_cast<int64_t>(content.size()));
-  if (!filter.empty()) dict += " /Filter " + std::string(filter.begin(), filter.end());
-  if (!parms.empty()) dict += " /DecodeParms " + std::string(parms.begin(), parms.end());
+  if (!filter.empty()) dict += " /Filter " + renumbered_text(filter, in.map);
+  if (!parms.empty()) dict += " /DecodeParms " + renumbered_text(parms, in.map);
   make_reader_safe(dict);
   out_put(f, dict + " >>\nstream\n");
   out_put(f, content);
@@ -77,7 +78,7 @@ bool write_content_streams(out_file& f, const std::vector<merge_input>& inputs,
       bytes parms;
       const bytes data = page_content(in.d, page.num, content, scratch, filter, parms);
       if (content.failed || scratch.failed) return false;
-      write_content_stream(f, n++ + total_pages, data, filter, parms);
+      write_content_stream(f, in, n++ + total_pages, data, filter, parms);
     }
   return true;
 }

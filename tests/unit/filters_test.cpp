@@ -347,7 +347,7 @@ TEST(FiltersFuzz, RandomChainsThroughStreamDecoding) {
                              "\nendstream\nendobj";
     pdfmerge::doc d = testdoc::make_doc({text});
     buf out;
-    const stream_result r = decode_stream_chain(d.objects[0], d.file(), out);
+    const stream_result r = decode_stream_chain(d, d.objects[0], out);
     ASSERT_EQ(r.kept_filter, unknown) << filter;
     if (unknown) {
       ASSERT_TRUE(r.data);

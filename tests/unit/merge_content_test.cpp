@@ -276,7 +276,7 @@ decoded decode(const doc& d, int32_t num) {
   buf_str(out, "prefix");
   const uint64_t before = out.len;
   decoded r;
-  std::optional<bytes> got = decode_stream_chain(*obj_lookup(d, num), d.file(), out).data;
+  std::optional<bytes> got = decode_stream_chain(d, *obj_lookup(d, num), out).data;
   r.grown = out.len - before;
   if (got) {
     r.bytes = testdoc::str(*got);
@@ -316,6 +316,54 @@ TEST(DecodedStream, FiltersAndPlaces) {
     if (!c.bytes) continue;
     EXPECT_EQ(r.points_into_file, c.in_file);
     EXPECT_EQ(r.grown, c.in_file ? 0 : c.bytes->size());
+  }
+}
+
+// A /Filter or /DecodeParms written as a reference, or holding references, is resolved; a
+// filter that cannot be known keeps the data raw with the value as written.
+TEST(DecodedStream, IndirectFiltersAndParametersAreResolved) {
+  const std::string text = "0 0 m 10 10 l S 20 20 m"; // 23 bytes: rows of 3 and a short one
+  const std::string z = fixtures::zlib_stored(text);
+  const std::string png =
+      fixtures::zlib_stored(testenc::to_str(testenc::png_encode(testenc::to_vec(text), 3, 1, 2)));
+  doc d = testdoc::make_doc({
+      stream_obj(1, "/Filter 20 0 R", z),
+      stream_obj(2, "/Filter [20 0 R]", z),
+      stream_obj(3, "/Filter /FlateDecode /DecodeParms 21 0 R", png),
+      stream_obj(4, "/Filter [/FlateDecode] /DecodeParms [21 0 R]", png),
+      stream_obj(5, "/Filter 22 0 R /DecodeParms 23 0 R", png),
+      stream_obj(6, "/Filter 29 0 R", z),
+      stream_obj(7, "/Filter 24 0 R", z),
+      stream_obj(8, "/Filter [/FlateDecode 29 0 R]", z),
+      obj(20, "/FlateDecode"),
+      obj(21, "<< /Predictor 12 /Columns 3 >>"),
+      obj(22, "[/FlateDecode]"),
+      obj(23, "[21 0 R]"),
+      obj(24, "42"),
+  });
+  struct expect {
+    int32_t num;
+    bool kept;
+    std::string bytes, filter;
+  };
+  const expect cases[] = {
+      {1, false, text, ""},
+      {2, false, text, ""},
+      {3, false, text, ""},
+      {4, false, text, ""},
+      {5, false, text, ""},
+      {6, true, z, "29 0 R"}, // no such object
+      {7, true, z, "24 0 R"}, // not a name
+      {8, true, z, "[/FlateDecode 29 0 R]"},
+  };
+  for (const expect& c : cases) {
+    SCOPED_TRACE(c.num);
+    buf out;
+    const stream_result r = decode_stream_chain(d, *obj_lookup(d, c.num), out);
+    ASSERT_TRUE(r.data);
+    EXPECT_EQ(r.kept_filter, c.kept);
+    EXPECT_EQ(testdoc::str(*r.data), c.bytes);
+    EXPECT_EQ(testdoc::str(r.filter), c.filter);
   }
 }
 
