@@ -139,43 +139,54 @@ predictor_parms parms_of(const doc& d, bytes parms, size_t k) {
   return p;
 }
 
-bool run_stage(filter_kind kind, const predictor_parms& p, bytes in, std::vector<uint8_t>& out) {
+// One stage decoded into `out`, which must stay within `limit` bytes.
+inflated run_stage(filter_kind kind, const predictor_parms& p, bytes in, std::vector<uint8_t>& out,
+                   size_t limit) {
   switch (kind) {
-  case filter_kind::flate:
-    if (!flate_decode(in, out)) return false;
-    apply_predictor(p, out);
-    return true;
+  case filter_kind::flate: {
+    const inflated got = flate_decode(in, out, limit);
+    if (got == inflated::ok) apply_predictor(p, out);
+    return got;
+  }
   case filter_kind::lzw:
-    if (!lzw_decode(in, p.early_change, out)) return false;
+    // LZW and RunLength fail only when their output would pass the limit.
+    if (!lzw_decode(in, p.early_change, out, limit)) return inflated::too_large;
     apply_predictor(p, out);
-    return true;
+    return inflated::ok;
   case filter_kind::ascii_hex:
-    return ascii_hex_decode(in, out);
+    return ascii_hex_decode(in, out) ? inflated::ok : inflated::unusable;
   case filter_kind::ascii85:
-    return ascii85_decode(in, out);
+    return ascii85_decode(in, out) ? inflated::ok : inflated::unusable;
   case filter_kind::run_length:
-    return run_length_decode(in, out);
+    return run_length_decode(in, out, limit) ? inflated::ok : inflated::too_large;
   case filter_kind::other:
     break;
   }
-  return false;
+  return inflated::unusable;
 }
 
 bool has_predictor(const predictor_parms& p) {
   return p.predictor == 2 || (p.predictor >= 10 && p.predictor <= 15);
 }
 
+// Every stage within `limit`: a stage that needs more sets too_large.
 std::optional<bytes> run_chain(const doc& d, const std::vector<filter_kind>& kinds, bytes parms,
-                               bytes data, buf& out) {
+                               bytes data, buf& out, size_t limit, bool& too_large) {
   try {
     std::vector<uint8_t> cur;
     std::vector<uint8_t> next;
     bytes in = data;
     for (size_t k = 0; k < kinds.size(); ++k) {
       next.clear();
-      if (!run_stage(kinds[k], parms_of(d, parms, k), in, next)) return std::nullopt;
+      const inflated got = run_stage(kinds[k], parms_of(d, parms, k), in, next, limit);
+      if (got == inflated::too_large) too_large = true;
+      if (got != inflated::ok) return std::nullopt;
       cur.swap(next);
       in = bytes(cur.data(), cur.size());
+    }
+    if (cur.size() > limit) { // a stage without a limit of its own
+      too_large = true;
+      return std::nullopt;
     }
     const uint64_t start = out.len;
     buf_reserve(out, cur.size() + 1);
@@ -227,7 +238,8 @@ stream_filters filters_of(const doc& d, const obj_entry& e) {
   return f;
 }
 
-stream_result decode_stream_chain(const doc& d, const obj_entry& e, buf& out) noexcept {
+stream_result decode_stream_chain(const doc& d, const obj_entry& e, buf& out,
+                                  size_t limit) noexcept {
   stream_result r;
   const bytes text = d.file();
   if (!e.has_stream) return r;
@@ -251,9 +263,9 @@ stream_result decode_stream_chain(const doc& d, const obj_entry& e, buf& out) no
   }
   if (f.kinds.size() == 1 && f.kinds[0] == filter_kind::flate &&
       !has_predictor(parms_of(d, f.parms, 0)))
-    r.data = inflate_stream(data, out);
+    r.data = inflate_stream(data, out, limit, r.too_large);
   else
-    r.data = run_chain(d, f.kinds, f.parms, data, out);
+    r.data = run_chain(d, f.kinds, f.parms, data, out, limit, r.too_large);
   return r;
 }
 

@@ -2,6 +2,7 @@
 // streams, copied objects, cross-reference table and trailer.
 #include "pdfmerge/pdfmerge_internal.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace pdfmerge {
@@ -76,8 +77,17 @@ bool write_content_streams(out_file& f, const std::vector<merge_input>& inputs,
       if (f.failed) return true;
       bytes filter;
       bytes parms;
-      const bytes data = page_content(in.d, page.num, content, scratch, filter, parms);
+      // Decoded content can take no more than the room left in the output: what needs more
+      // could never be written, so it fails the output at once instead of being decoded. (Past
+      // the decoders' own limit, with more room than that, a page is written empty as before.)
+      content_room room{
+          static_cast<size_t>(std::min<uint64_t>(f.limit - f.out.len, filter_output_limit))};
+      const bytes data = page_content(in.d, page.num, content, scratch, filter, parms, &room);
       if (content.failed || scratch.failed) return false;
+      if (room.exceeded && room.limit < filter_output_limit) {
+        f.failed = true;
+        return true;
+      }
       write_content_stream(f, in, n++ + total_pages, data, filter, parms);
     }
   return true;

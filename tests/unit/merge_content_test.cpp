@@ -263,6 +263,62 @@ TEST(PageContent, BuffersAreReusedFromPageToPage) {
     EXPECT_EQ(testdoc::str(plain_content(d, 3, content, scratch)), "AAAA\nBB");
 }
 
+// Content that needs more than its room gives nothing and says so, whichever stream or stage
+// needs it; the buffers never grow to the size the data would have.
+TEST(PageContent, ContentPastItsRoomIsNotDecoded) {
+  const size_t size = 3000000; // past the buffers' first capacity, so growth would show
+  const std::string big(size, 'x');
+  const std::string twice = fixtures::zlib_repeat('x', size);
+  const std::string double_flate = fixtures::zlib_stored(twice);
+  struct room_case {
+    const char* name;
+    std::string contents;
+    std::string dict8;
+    std::string data8;
+    size_t limit;
+    bool exceeded;
+  };
+  const room_case cases[] = {
+      {"single Flate", "/Contents 8 0 R", "/Filter /FlateDecode", twice, size / 2, true},
+      {"single Flate within", "/Contents 8 0 R", "/Filter /FlateDecode", twice, size + 1, false},
+      {"two Flate stages", "/Contents 8 0 R", "/Filter [/FlateDecode /FlateDecode]", double_flate,
+       size / 2, true},
+      {"a part of an array", "/Contents [9 0 R 8 0 R]", "/Filter /FlateDecode", twice, size / 2,
+       true},
+      {"RunLength stage", "/Contents 8 0 R", "/Filter /RunLengthDecode",
+       std::string(2000, '\x81') + "\x80", 100, true},
+  };
+  for (const room_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    doc d = make_pages_doc(
+        {page(c.contents), stream_obj(8, c.dict8, c.data8), stream_obj(9, "", "q Q")});
+    buf content;
+    buf scratch;
+    bytes filter;
+    bytes parms;
+    content_room room{c.limit};
+    const bytes got = page_content(d, 3, content, scratch, filter, parms, &room);
+    EXPECT_EQ(room.exceeded, c.exceeded);
+    if (c.exceeded) {
+      EXPECT_TRUE(got.empty());
+      EXPECT_LT(content.cap, size);
+      EXPECT_LT(scratch.cap, size);
+    } else {
+      EXPECT_EQ(testdoc::str(got), big);
+    }
+  }
+  // Parts that each fit but not together.
+  doc d = make_pages_doc(
+      {page("/Contents [8 0 R 8 0 R]"), stream_obj(8, "/Filter /FlateDecode", twice)});
+  buf content;
+  buf scratch;
+  bytes filter;
+  bytes parms;
+  content_room room{size + size / 2};
+  EXPECT_TRUE(page_content(d, 3, content, scratch, filter, parms, &room).empty());
+  EXPECT_TRUE(room.exceeded);
+}
+
 // ---------------------------------------------------------------- a stream's decoded data
 
 struct decoded {
