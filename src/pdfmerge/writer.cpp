@@ -2,6 +2,7 @@
 // streams, copied objects, cross-reference table and trailer.
 #include "pdfmerge/pdfmerge_internal.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace pdfmerge {
@@ -51,12 +52,13 @@ void write_head(out_file& f, int32_t total_pages) {
 }
 
 // A stream written raw because its filters are not decoded keeps them: `filter` and `parms`
-// are the values to copy, empty otherwise.
-void write_content_stream(out_file& f, int32_t n, bytes content, bytes filter, bytes parms) {
+// are the values to copy (their references renumbered), empty otherwise.
+void write_content_stream(out_file& f, const merge_input& in, int32_t n, bytes content,
+                          bytes filter, bytes parms) {
   out_begin_object(f, n);
   std::string dict = "<< /Length " + num_text(static_cast<int64_t>(content.size()));
-  if (!filter.empty()) dict += " /Filter " + std::string(filter.begin(), filter.end());
-  if (!parms.empty()) dict += " /DecodeParms " + std::string(parms.begin(), parms.end());
+  if (!filter.empty()) dict += " /Filter " + renumbered_text(filter, in.map);
+  if (!parms.empty()) dict += " /DecodeParms " + renumbered_text(parms, in.map);
   make_reader_safe(dict);
   out_put(f, dict + " >>\nstream\n");
   out_put(f, content);
@@ -75,9 +77,18 @@ bool write_content_streams(out_file& f, const std::vector<merge_input>& inputs,
       if (f.failed) return true;
       bytes filter;
       bytes parms;
-      const bytes data = page_content(in.d, page.num, content, scratch, filter, parms);
+      // Decoded content can take no more than the room left in the output: what needs more
+      // could never be written, so it fails the output at once instead of being decoded. (Past
+      // the decoders' own limit, with more room than that, a page is written empty as before.)
+      content_room room{
+          static_cast<size_t>(std::min<uint64_t>(f.limit - f.out.len, filter_output_limit))};
+      const bytes data = page_content(in.d, page.num, content, scratch, filter, parms, &room);
       if (content.failed || scratch.failed) return false;
-      write_content_stream(f, n++ + total_pages, data, filter, parms);
+      if (room.exceeded && room.limit < filter_output_limit) {
+        f.failed = true;
+        return true;
+      }
+      write_content_stream(f, in, n++ + total_pages, data, filter, parms);
     }
   return true;
 }
