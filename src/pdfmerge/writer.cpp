@@ -65,16 +65,34 @@ void write_content_stream(out_file& f, const merge_input& in, int32_t n, bytes c
   out_put(f, "\nendstream\nendobj\n");
 }
 
+// The content last written, kept while its bytes stay in the working buffers.
+struct last_content {
+  const obj_entry* stream = nullptr; // the single stream it came from, if it did
+  bytes data;
+  bytes filter;
+  bytes parms;
+};
+
 // False when the page contents could not be gathered for want of memory. Stops at the first
 // failure of the output, so that a merge that cannot succeed decodes nothing more.
 bool write_content_streams(out_file& f, const std::vector<merge_input>& inputs,
                            int32_t total_pages) {
   buf content;
   buf scratch;
+  last_content last;
   int32_t n = 3;
   for (const merge_input& in : inputs)
     for (const pageinfo& page : in.d.pages) {
       if (f.failed) return true;
+      const int32_t num = n++ + total_pages;
+      // Pages in a row often share one content stream (blank pages, a repeated form): its
+      // bytes are decoded once and written again.
+      const obj_entry* single = single_content_stream(in.d, page.num);
+      if (single && single == last.stream) {
+        write_content_stream(f, in, num, last.data, last.filter, last.parms);
+        continue;
+      }
+      last = {};
       bytes filter;
       bytes parms;
       // Decoded content can take no more than the room left in the output: what needs more
@@ -88,7 +106,8 @@ bool write_content_streams(out_file& f, const std::vector<merge_input>& inputs,
         f.failed = true;
         return true;
       }
-      write_content_stream(f, in, n++ + total_pages, data, filter, parms);
+      if (!room.exceeded) last = {single, data, filter, parms};
+      write_content_stream(f, in, num, data, filter, parms);
     }
   return true;
 }
