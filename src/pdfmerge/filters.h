@@ -5,6 +5,7 @@
 #include "inflate/inflate.h"
 #include "pdfmerge/document.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -14,6 +15,48 @@ namespace pdfmerge {
 
 // No decoder produces more than this (the inflater's own limit).
 inline constexpr size_t filter_output_limit = inflate::max_capacity;
+
+// ---------------------------------------------------------------- inflating data of unknown size
+
+enum class inflated { ok, unusable, too_large, no_memory };
+
+// One attempt into `cap` bytes of the room: unusable when the data does not fit or inflate.
+template <class Room> inflated inflate_attempt(bytes src, size_t cap, Room& room) {
+  uint8_t* at = room.take(cap);
+  if (!at) return inflated::no_memory;
+  size_t produced = 0;
+  if (inflate::inflate_decompress(src.data(), src.size(), at, cap, &produced) == 0) {
+    room.keep(produced);
+    return inflated::ok;
+  }
+  room.drop();
+  return inflated::unusable;
+}
+
+// The one rule for inflating data whose size is not known in advance. The first attempt gets
+// `guess` bytes of room, which most data fits; when it does not, the exact size is counted
+// without storing anything, and data that inflates within `limit` is inflated once more into
+// exactly that much room. So data that does not inflate, or inflates past the limit, is never
+// given room beyond the guess. `room.take(n)` gives n writable bytes or null,
+// `room.keep(produced)` ends the successful attempt and `room.drop()` a failed one.
+template <class Room>
+inflated inflate_sized(bytes src, uint64_t guess, uint64_t limit, Room& room) {
+  limit = std::min<uint64_t>(limit, inflate::max_capacity);
+  if (guess <= limit) {
+    const inflated first = inflate_attempt(src, static_cast<size_t>(guess), room);
+    if (first != inflated::unusable) return first;
+  }
+  const inflate::measured m =
+      inflate::inflate_measure(src.data(), src.size(), static_cast<size_t>(limit));
+  if (m.result == inflate::measure::too_large) return inflated::too_large;
+  if (m.result == inflate::measure::unusable) return inflated::unusable;
+  return inflate_attempt(src, std::max<size_t>(m.size, 1), room);
+}
+
+// The first guess for data of page content and other streams: most inflate within twenty to one.
+inline uint64_t content_guess(bytes src) {
+  return src.size() * uint64_t{20} + 4096;
+}
 
 // Every decoder appends what it decodes to `out`. Corrupt input is no failure: the bytes
 // decoded before the fault are kept. False only when the output would pass `limit`, and for
