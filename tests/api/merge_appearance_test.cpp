@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,10 +35,14 @@ std::map<std::string, std::string> pdfinfo_boxes(const std::string& path, int pa
   std::map<std::string, std::string> boxes;
   const merge_tools::command_result r = merge_tools::run(
       "pdfinfo -box -f 1 -l " + std::to_string(pages) + " " + merge_tools::quoted(path));
-  const std::regex line(R"(Page\s+(\d+) (MediaBox|CropBox):\s+(.*\S))");
-  for (std::sregex_iterator m(r.output.begin(), r.output.end(), line), end; m != end; ++m)
-    boxes[(*m)[1].str() + " " + (*m)[2].str()] =
-        std::regex_replace((*m)[3].str(), std::regex(R"(\s+)"), " ");
+  std::istringstream lines(r.output);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string page_word, page, box, x0, y0, x1, y1;
+    if (words >> page_word >> page >> box >> x0 >> y0 >> x1 >> y1 && page_word == "Page" &&
+        (box == "MediaBox:" || box == "CropBox:"))
+      boxes[page + " " + box] = x0 + " " + y0 + " " + x1 + " " + y1;
+  }
   return boxes;
 }
 
@@ -127,12 +131,15 @@ grey_image rendered(const std::string& pdf, int page) {
   const std::string data = read_file(prefix + ".pgm");
   std::remove((prefix + ".pgm").c_str());
   grey_image img;
-  const std::regex head(R"(^P5\s+(\d+)\s+(\d+)\s+255\s)");
-  std::smatch m;
-  if (!std::regex_search(data, m, head)) return img;
-  img.width = std::stoi(m[1].str());
-  img.height = std::stoi(m[2].str());
-  img.pixels = data.substr(static_cast<size_t>(m.length(0)));
+  std::istringstream head(data);
+  std::string magic;
+  int maxval = 0;
+  if (!(head >> magic >> img.width >> img.height >> maxval) || magic != "P5" || maxval != 255)
+    return {};
+  const auto at = static_cast<size_t>(head.tellg()) + 1; // one white-space byte ends the header
+  img.pixels = data.substr(at);
+  if (img.pixels.size() != static_cast<size_t>(img.width) * static_cast<size_t>(img.height))
+    return {};
   return img;
 }
 
@@ -148,13 +155,31 @@ double half_mean(const grey_image& img, bool right) {
   return n ? sum / n : -1;
 }
 
+// The numbers of the references "N 0 R" in text, in order.
+std::vector<int> refs_in(const std::string& text) {
+  std::vector<int> nums;
+  for (size_t at = text.find(" 0 R"); at != std::string::npos; at = text.find(" 0 R", at + 1)) {
+    size_t start = at;
+    while (start > 0 && text[start - 1] >= '0' && text[start - 1] <= '9') --start;
+    if (start < at) nums.push_back(std::stoi(text.substr(start, at - start)));
+  }
+  return nums;
+}
+
+// The text of a group's /Name string, or "?".
+std::string group_name(const std::string& pdf, int num) {
+  const std::string group = merge_tools::object_text(pdf, num);
+  const size_t at = group.find("/Name (");
+  const size_t end = at == std::string::npos ? at : group.find(')', at);
+  return end == std::string::npos ? "?" : group.substr(at + 7, end - at - 7);
+}
+
 // Every reference in the catalog names an object that the file holds.
 void expect_catalog_refs_resolve(const std::string& pdf) {
   const std::string catalog = merge_tools::object_text(pdf, 1);
   const std::vector<std::string> table = merge_tools::xref_lines(pdf);
-  const std::regex ref(R"((\d+) 0 R)");
-  for (std::sregex_iterator m(catalog.begin(), catalog.end(), ref), end; m != end; ++m) {
-    const size_t n = std::stoul((*m)[1].str());
+  for (const int num : refs_in(catalog)) {
+    const auto n = static_cast<size_t>(num);
     ASSERT_GE(n, 1u);
     ASSERT_LT(n, table.size() + 1) << catalog;
     EXPECT_EQ(table[n - 1].substr(11, 7), "00000 n") << n << " in " << catalog;
@@ -219,7 +244,6 @@ std::string listed_names(const std::string& pdf, const std::string& key) {
   if (at == std::string::npos) return "none";
   std::string names;
   int depth = 0;
-  const std::regex name(R"(/Name \(([^)]*)\))");
   for (size_t i = catalog.find('[', at); i < catalog.size(); ++i) {
     const char c = catalog[i];
     if (c == '[' && depth++ > 0) names += "[";
@@ -228,9 +252,7 @@ std::string listed_names(const std::string& pdf, const std::string& key) {
     if (c >= '0' && c <= '9') {
       char* rest = nullptr;
       const long n = std::strtol(catalog.c_str() + i, &rest, 10);
-      std::smatch m;
-      const std::string group = merge_tools::object_text(pdf, static_cast<int>(n));
-      names += (std::regex_search(group, m, name) ? m[1].str() : "?") + " ";
+      names += group_name(pdf, static_cast<int>(n)) + " ";
       i = static_cast<size_t>(rest - catalog.c_str()) + 3; // the R of " 0 R"
     }
   }
@@ -265,10 +287,10 @@ TEST(MergeAppearance, LayersOfSeveralInputs) {
   EXPECT_EQ(count("/Name (A1)"), 2u);
   EXPECT_EQ(count("/Name (B1)"), 1u);
   const std::string catalog = merge_tools::object_text(pdf, 1);
-  std::smatch first;
-  ASSERT_TRUE(std::regex_search(catalog, first, std::regex(R"(/OCGs \[(\d+) 0 R (\d+) 0 R)")));
-  EXPECT_NE(merge_tools::object_text(pdf, 3).find("/L1 " + first[1].str() + " 0 R /L2 " +
-                                                  first[2].str() + " 0 R"),
+  const std::vector<int> groups = refs_in(catalog.substr(catalog.find("/OCGs [")));
+  ASSERT_GE(groups.size(), 2u);
+  EXPECT_NE(merge_tools::object_text(pdf, 3).find("/L1 " + std::to_string(groups[0]) + " 0 R /L2 " +
+                                                  std::to_string(groups[1]) + " 0 R"),
             std::string::npos);
   expect_catalog_refs_resolve(pdf);
   if (merge_tools::have_tool("pdftoppm")) {
