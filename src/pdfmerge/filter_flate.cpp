@@ -19,10 +19,10 @@ struct vector_room {
 
 } // namespace
 
-bool flate_decode(bytes src, std::vector<uint8_t>& out, size_t limit) {
+inflated flate_decode(bytes src, std::vector<uint8_t>& out, size_t limit) {
   vector_room room{out, out.size()};
   const size_t left = limit > out.size() ? limit - out.size() : 0;
-  return inflate_sized(src, content_guess(src), left, room) == inflated::ok;
+  return inflate_sized(src, content_guess(src), left, room);
 }
 
 } // namespace pdfmerge

@@ -21,10 +21,11 @@ struct buf_room {
 
 } // namespace
 
-std::optional<bytes> inflate_stream(bytes src, buf& out) {
+std::optional<bytes> inflate_stream(bytes src, buf& out, size_t limit, bool& too_large) {
   buf_room room{out, out.len};
-  if (inflate_sized(src, content_guess(src), inflate::max_capacity, room) != inflated::ok)
-    return std::nullopt;
+  const inflated got = inflate_sized(src, content_guess(src), limit, room);
+  if (got == inflated::too_large) too_large = true;
+  if (got != inflated::ok) return std::nullopt;
   return bytes(out.data.get() + room.start, out.len - room.start);
 }
 
