@@ -1,5 +1,5 @@
-// merge_many: loads every input, plans the output numbers, builds the output in memory and
-// only then stores it.
+// merge_many: loads every input, plans the output numbers, then streams the output into a
+// temporary file beside out_path that replaces it only once complete.
 #include "pdfmerge/pdfmerge_internal.h"
 
 #include <string>
@@ -48,12 +48,15 @@ int32_t merge_many(const char* const* paths, int32_t count, const char* out_path
     set_error("failed to build output");
     return -1;
   }
+  pending_output pending; // removes its temporary file on every early return
+  if (pending.open(out_path) != 0) return -1;
   out_file f;
-  if (write_output(f, inputs, static_cast<int32_t>(total), static_cast<int32_t>(size)) != 0)
+  f.sink = pending.file();
+  if (write_output(f, inputs, static_cast<int32_t>(total), static_cast<int32_t>(size)) != 0) {
+    if (f.write_failed) set_error("short write to %s", out_path);
     return -1;
-  inputs.clear(); // the documents are no longer needed while the file is stored
-  if (store_output(out_path, bytes(f.out.data.get(), static_cast<size_t>(f.out.len))) != 0)
-    return -1;
+  }
+  if (pending.commit() != 0) return -1;
   clear_error();
   return 0;
 }
