@@ -93,6 +93,25 @@ std::string damaged_doc() {
   return b.str() + "%%EOF\n";
 }
 
+// Layers: groups off by default, an /Order with a nested array and a label, a usage
+// dictionary, and the page's /Properties naming a group and a membership dictionary.
+std::string layers_doc() {
+  pdf_builder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R /OCProperties << /OCGs [5 0 R 6 0 R 7 0 R] /D << "
+              "/BaseState /OFF /ON [6 0 R] /Order [5 0 R (Sub) [6 0 R 7 0 R]] /RBGroups [[6 0 R "
+              "7 0 R]] /AS [<< /Event /Print /OCGs [5 0 R] /Category [/Print] >>] >> >> >>");
+  b.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  b.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 4 0 R /Resources "
+              "<< /Properties << /L1 5 0 R /M 8 0 R >> >> >>");
+  b.stream(4, "", "/OC /L1 BDC 0 0 100 100 re f EMC /OC /M BDC 100 0 100 100 re f EMC");
+  b.object(5, "<< /Type /OCG /Name (One) >>");
+  b.object(6, "<< /Type /OCG /Name (Two) >>");
+  b.object(7, "<< /Type /OCG /Name (Three) /Intent /View >>");
+  b.object(8, "<< /Type /OCMD /OCGs [6 0 R 7 0 R] /P /AnyOn >>");
+  b.xref_table().trailer("<< /Size 9 /Root 1 0 R >>");
+  return b.startxref().str();
+}
+
 void api_seeds() {
   put("api", "simple-1.pdf", fixtures::simple_pdf(1));
   put("api", "simple-3.pdf", fixtures::simple_pdf(3));
@@ -100,6 +119,7 @@ void api_seeds() {
   put("api", "incremental.pdf", incremental_doc());
   put("api", "object-stream.pdf", object_stream_doc());
   put("api", "damaged.pdf", damaged_doc());
+  put("api", "layers.pdf", layers_doc());
   const vec plain(text.begin(), text.end());
   put("api", "content-lzw-a85.pdf",
       page_tree_doc("/Filter [/A85 /LZW]", testenc::a85_encode(testenc::lzw_encode(plain, 1))));

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -44,12 +45,24 @@ struct merge_input {
   renumber_map map;
 };
 
-// The objects that the pages' resources of `d` reach, breadth-first in the order found.
-std::vector<int32_t> copy_list_of(const doc& d);
+// The objects that the pages' resources of `d` reach, breadth-first in the order found; then
+// those that `more` names and what they reach, not yet listed.
+std::vector<int32_t> copy_list_of(const doc& d, std::span<const int32_t> more = {});
 
 // Output numbers: 1 catalog, 2 page tree, 3.. pages, then content streams, then every input's
 // copies from 2T+3 on. Fills each input's map; returns the table size (the next free number).
 int64_t merge_plan(std::vector<merge_input>& inputs, int32_t total_pages);
+
+// ---------------------------------------------------------------- optional content
+
+// The objects that the optional-content settings of `d` name and that are copied with it (its
+// groups and what its default configuration refers to); empty when its catalog has no
+// /OCProperties.
+std::vector<int32_t> optional_content_refs(const doc& d);
+
+// The catalog entry " /OCProperties << ... >>" that combines the inputs' settings in input
+// order, through their renumbering maps; empty when no input has /OCProperties.
+std::string optional_content_entry(const std::vector<merge_input>& inputs);
 
 // ---------------------------------------------------------------- writer
 

@@ -50,7 +50,7 @@ void add_refs(bytes text, std::vector<int32_t>& found, membership& members,
 
 } // namespace
 
-std::vector<int32_t> copy_list_of(const doc& d) {
+std::vector<int32_t> copy_list_of(const doc& d, std::span<const int32_t> more) {
   std::vector<int32_t> list;
   std::vector<int32_t> found;
   membership members(d.max_num);
@@ -70,12 +70,20 @@ std::vector<int32_t> copy_list_of(const doc& d) {
     add_refs(f.parms, found, members, list);
   }
   // Breadth-first: the list is the queue, and grows while it is walked.
-  for (size_t k = 0; k < list.size(); ++k) {
-    const obj_entry* e = obj_lookup(d, list[k]);
-    if (!e) continue;
-    const bytes text = scanned_text(d, *e);
-    if (!text.empty()) add_refs(text, found, members, list);
-  }
+  size_t k = 0;
+  auto walk = [&] {
+    for (; k < list.size(); ++k) {
+      const obj_entry* e = obj_lookup(d, list[k]);
+      if (!e) continue;
+      const bytes text = scanned_text(d, *e);
+      if (!text.empty()) add_refs(text, found, members, list);
+    }
+  };
+  walk();
+  // What the pages reach keeps its numbers; the further objects follow.
+  for (int32_t n : more)
+    if (members.insert(n)) list.push_back(n);
+  walk();
   return list;
 }
 
@@ -86,7 +94,7 @@ int64_t merge_plan(std::vector<merge_input>& inputs, int32_t total_pages) {
   int64_t next = 2 * int64_t{total_pages} + 3;
   if (next > max_size) return -1;
   for (merge_input& in : inputs) {
-    std::vector<int32_t> list = copy_list_of(in.d);
+    std::vector<int32_t> list = copy_list_of(in.d, optional_content_refs(in.d));
     if (next + static_cast<int64_t>(list.size()) > max_size) return -1;
     const int64_t count = static_cast<int64_t>(list.size());
     renumber_map_set(in.map, std::move(list), static_cast<int32_t>(next));

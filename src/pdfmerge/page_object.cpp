@@ -53,7 +53,8 @@ int32_t write_page_object(out_file& f, const merge_input& in, const pageinfo& pa
     return -1;
   }
   box media;
-  if (!page_box(d, sp, page.num, "MediaBox", media)) media = {0, 0, 595.28, 841.89};
+  // Without a usable box anywhere a viewer shows the page as US Letter; so is it written.
+  if (!page_box(d, sp, page.num, "MediaBox", media)) media = {0, 0, 612, 792};
   box crop;
   const bool has_crop = page_box(d, sp, page.num, "CropBox", crop);
   const int32_t rotation = page_rotation(d, *e, page);

@@ -37,10 +37,13 @@ private:
   std::string pending_;
 };
 
-void write_head(out_file& f, int32_t total_pages) {
+// `catalog_more`: entries added to the catalog after /Pages (none: "").
+void write_head(out_file& f, int32_t total_pages, std::string_view catalog_more) {
   out_put(f, "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
   out_begin_object(f, 1);
-  out_put(f, "<< /Type /Catalog /Pages 2 0 R >>\nendobj\n");
+  out_put(f, "<< /Type /Catalog /Pages 2 0 R");
+  out_put(f, catalog_more);
+  out_put(f, " >>\nendobj\n");
   out_begin_object(f, 2);
   text_sink tree(f);
   tree << "<< /Type /Pages /Count " << int64_t{total_pages} << " /Kids [";
@@ -180,7 +183,7 @@ int32_t write_output(out_file& f, const std::vector<merge_input>& inputs, int32_
     return -1;
   }
   f.xref_offsets.assign(static_cast<size_t>(size), -1);
-  write_head(f, total_pages);
+  write_head(f, total_pages, optional_content_entry(inputs));
   int32_t n = 3;
   for (const merge_input& in : inputs)
     for (const pageinfo& page : in.d.pages)

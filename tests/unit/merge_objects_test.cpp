@@ -98,10 +98,10 @@ TEST(PageObject, Cases) {
        {page("/MediaBox [0 0 612.5 792]")},
        0,
        plain + "0 0 612.5000 792] /Contents 4 0 R >>"},
-      {"no box anywhere: A4 and no CropBox",
+      {"no box anywhere: Letter and no CropBox",
        {page(""), node(2, "")},
        0,
-       plain + "0 0 595.2800 841.8900] /Contents 4 0 R >>"},
+       plain + "0 0 612 792] /Contents 4 0 R >>"},
       {"box inherited from the parent",
        {page(""), node(2, "/MediaBox [0 0 612 792]")},
        0,
@@ -154,12 +154,12 @@ TEST(PageObject, Cases) {
       {"an empty swapped box falls back to the default",
        {page("/MediaBox [0 792 0 0]"), node(2, "")},
        0,
-       plain + "0 0 595.2800 841.8900] /Contents 4 0 R >>"},
+       plain + "0 0 612 792] /Contents 4 0 R >>"},
       {"a reference to no array falls back to the default",
        {page("/MediaBox 9 0 R /CropBox [0 0 11 0 R 11 0 R]"), node(2, ""), obj(9, "<< >>"),
         obj(11, "/Name")},
        0,
-       plain + "0 0 595.2800 841.8900] /Contents 4 0 R >>"},
+       plain + "0 0 612 792] /Contents 4 0 R >>"},
       {"own CropBox",
        {page("/MediaBox [0 0 612 792] /CropBox [0 0 595.28 792]")},
        0,
@@ -233,7 +233,7 @@ TEST(PageObject, Cases) {
       {"a parent loop ends",
        {obj(3, "<< /Type /Page /Parent 3 0 R >>")},
        0,
-       plain + "0 0 595.2800 841.8900] /Contents 4 0 R >>"},
+       plain + "0 0 612 792] /Contents 4 0 R >>"},
   };
   for (const page_case& c : cases)
     EXPECT_EQ(written_page(c.objects, c.inherited_rotation),
@@ -249,13 +249,12 @@ TEST(PageObject, InheritedBoxesComeFromAtMost32Ancestors) {
       const int num = 100 + k;
       const bool top = k == levels - 1;
       objects.push_back(obj(num, "<< /Type /Pages " +
-                                     (top ? std::string("/MediaBox [0 0 612 792]")
+                                     (top ? std::string("/MediaBox [0 0 300 400]")
                                           : "/Parent " + std::to_string(num + 1) + " 0 R") +
                                      " >>"));
     }
     const std::string text = written_page(objects, 0);
-    EXPECT_NE(text.find(levels == 32 ? "[0 0 612 792]" : "[0 0 595.2800 841.8900]"),
-              std::string::npos)
+    EXPECT_NE(text.find(levels == 32 ? "[0 0 300 400]" : "[0 0 612 792]"), std::string::npos)
         << levels << ": " << text;
   }
 }
