@@ -1,5 +1,6 @@
 // merge_many: loads every input, plans the output numbers, builds the output in memory and
 // only then stores it.
+#include "pdfmerge/keep.h"
 #include "pdfmerge/pdfmerge_internal.h"
 
 #include <string>
@@ -27,7 +28,8 @@ int64_t total_pages_of(const std::vector<merge_input>& inputs) {
 
 } // namespace
 
-int32_t merge_many(const char* const* paths, int32_t count, const char* out_path) {
+int32_t merge_many(const char* const* paths, int32_t count, const char* out_path,
+                   const merge_options& opts) {
   if (!paths || count < 1) {
     set_error("no input paths");
     return -1;
@@ -43,13 +45,17 @@ int32_t merge_many(const char* const* paths, int32_t count, const char* out_path
     set_error("no pages to merge");
     return -1;
   }
-  const int64_t size = total <= INT32_MAX ? merge_plan(inputs, static_cast<int32_t>(total)) : -1;
+  int64_t size = total <= INT32_MAX ? merge_plan(inputs, static_cast<int32_t>(total)) : -1;
+  keep_plan plan;
+  if (size >= 0 && opts.any()) size = plan_keep(inputs, opts, size, plan);
   if (size < 0) {
     set_error("failed to build output");
     return -1;
   }
   out_file f;
-  if (write_output(f, inputs, static_cast<int32_t>(total), static_cast<int32_t>(size)) != 0)
+  const output_extras extras = opts.any() ? keep_extras(inputs, plan) : output_extras{};
+  if (write_output(f, inputs, static_cast<int32_t>(total), static_cast<int32_t>(size),
+                   opts.any() ? &extras : nullptr) != 0)
     return -1;
   inputs.clear(); // the documents are no longer needed while the file is stored
   if (store_output(out_path, bytes(f.out.data.get(), static_cast<size_t>(f.out.len))) != 0)

@@ -1,0 +1,63 @@
+// The pages' annotations: which objects each page lists, and the output page each belongs to.
+#include "pdfmerge/keep.h"
+#include "pdfmerge/pdfmerge_internal.h"
+
+#include <unordered_set>
+
+namespace pdfmerge {
+namespace {
+
+// The references of the page's own /Annots (an array, or a reference to an array object).
+std::vector<int32_t> annots_of(const doc& d, int32_t page_num) {
+  std::vector<int32_t> out;
+  const obj_entry* e = obj_lookup(d, page_num);
+  dict_span sp;
+  if (!e || !dict_span_of(d.file(), *e, sp)) return out;
+  const bytes text = span_text(sp);
+  const bytes value = own_value(text, sp.start, size_of(text), "Annots");
+  if (value.empty()) return out;
+  std::optional<pdf_value> list = parse_value(value);
+  if (list && list->is(pdf_value::kind::ref)) list = object_value(d, list->num);
+  if (!list || !list->is(pdf_value::kind::array)) return out;
+  for (const pdf_value& item : list->items)
+    if (item.is(pdf_value::kind::ref)) out.push_back(item.num);
+  return out;
+}
+
+// An annotation worth keeping: an object that reads as a dictionary. (One written inline in
+// the array has no object of its own to point /P and replies at, and is left behind.)
+bool is_annotation(const doc& d, int32_t num) {
+  const obj_entry* e = obj_lookup(d, num);
+  if (!e || num == d.catalog_num || obj_type(d.file(), *e) != node_type::other) return false;
+  const std::optional<pdf_value> v = object_value(d, num);
+  return v && v->is(pdf_value::kind::dict);
+}
+
+} // namespace
+
+std::vector<int32_t> plan_annotations(edit_ctx& ctx, int32_t first_page) {
+  const doc& d = ctx.d;
+  input_keep& keep = ctx.keep;
+  for (size_t k = 0; k < d.pages.size(); ++k)
+    keep.page_new.emplace(d.pages[k].num, first_page + static_cast<int32_t>(k));
+  std::vector<int32_t> seeds;
+  std::unordered_set<int32_t> listed; // the annotations of the page at hand
+  keep.annots.resize(d.pages.size());
+  for (size_t k = 0; k < d.pages.size(); ++k) {
+    const int32_t page = first_page + static_cast<int32_t>(k);
+    listed.clear();
+    for (int32_t a : annots_of(d, d.pages[k].num)) {
+      // A page listed twice shares its annotations; their /P names the first listing.
+      const bool first_use = !keep.annot_page.contains(a);
+      if (first_use && (keep.page_new.contains(a) || !is_annotation(d, a))) continue;
+      if (first_use) {
+        keep.annot_page.emplace(a, page);
+        seeds.push_back(a);
+      }
+      if (listed.insert(a).second) keep.annots[k].push_back(a);
+    }
+  }
+  return seeds;
+}
+
+} // namespace pdfmerge

@@ -1,0 +1,82 @@
+// Helpers of the tests of merges that keep annotations and bookmarks: reading the merged
+// objects back, and comparing renders.
+#pragma once
+
+#include "merge_tools.h"
+
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace keep_tools {
+
+// The references "N 0 R" in a text, in order.
+inline std::vector<int> refs_in(const std::string& text) {
+  std::vector<int> out;
+  static const std::regex ref(R"((\d+) 0 R\b)");
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), ref); it != std::sregex_iterator();
+       ++it)
+    out.push_back(std::stoi((*it)[1]));
+  return out;
+}
+
+// The numbers of the objects the merged file holds (its in-use cross-reference lines).
+inline std::set<int> objects_in(const std::string& pdf) {
+  std::set<int> in_use;
+  const std::vector<std::string> lines = merge_tools::xref_lines(pdf);
+  for (size_t n = 0; n < lines.size(); ++n)
+    if (lines[n].substr(17, 1) == "n") in_use.insert(static_cast<int>(n));
+  return in_use;
+}
+
+// References to numbers the file does not hold, outside stream data (which the tests' streams
+// keep free of reference-like text).
+inline std::vector<int> dangling_refs(const std::string& pdf) {
+  const std::set<int> in_use = objects_in(pdf);
+  std::vector<int> out;
+  for (int r : refs_in(pdf.substr(0, pdf.rfind("xref\n0 "))))
+    if (!in_use.count(r)) out.push_back(r);
+  return out;
+}
+
+// The text of the value after /key in an object's text, up to the next " /" at the same level
+// for simple values, or the whole bracketed value; "" when the key is absent.
+inline std::string value_of(const std::string& object, const std::string& key) {
+  const size_t at = object.find("/" + key + " ");
+  if (at == std::string::npos) return {};
+  size_t i = at + key.size() + 2;
+  const char open = object[i];
+  if (open == '[' || open == '<') {
+    const char close = open == '[' ? ']' : '>';
+    int depth = 0;
+    for (size_t j = i; j < object.size(); ++j) {
+      if (object[j] == open) ++depth;
+      if (object[j] == close && --depth == 0) return object.substr(i, j + 1 - i);
+    }
+    return {};
+  }
+  size_t end = i;
+  while (end < object.size() && object[end] != '/' && object[end] != '>' && object[end] != '\n')
+    ++end;
+  if (end > i && object.compare(end - 1, 1, " ") == 0) --end;
+  return object.substr(i, end - i);
+}
+
+// The annotations of output page `page` (its object number).
+inline std::vector<int> annots_of(const std::string& pdf, int page) {
+  return refs_in(value_of(merge_tools::object_text(pdf, page), "Annots"));
+}
+
+// The first page of `path` rendered by pdftoppm at 50 dpi with annotations shown, as PPM bytes;
+// "" when pdftoppm is absent or fails.
+inline std::string render(const std::string& path, int page) {
+  if (!merge_tools::have_tool("pdftoppm")) return {};
+  const std::string out = path + ".p" + std::to_string(page);
+  const merge_tools::command_result r = merge_tools::run(
+      "pdftoppm -r 50 -f " + std::to_string(page) + " -l " + std::to_string(page) +
+      " -singlefile " + merge_tools::quoted(path) + " " + merge_tools::quoted(out));
+  return r.status == 0 ? fixtures::read_file(out + ".ppm") : std::string();
+}
+
+} // namespace keep_tools
