@@ -70,11 +70,45 @@ std::vector<int32_t> plan_annotations(edit_ctx& ctx, int32_t first_page);
 // Writes the input's kept objects.
 void write_kept_objects(out_file& f, const merge_input& in, input_keep& keep);
 
+// Appends the source references in `v`.
+void collect_refs_of(const pdf_value& v, std::vector<int32_t>& out);
+
+// ---------------------------------------------------------------- bookmarks
+
+// One outline item as it is written, under a new number.
+struct outline_item {
+  size_t input = 0; // whose map renumbers its values
+  int32_t num = 0;
+  pdf_value title;
+  pdf_value style;                 // a dictionary of the /C and /F kept
+  bool open = true;                // the source's /Count was not negative
+  int64_t count = 0;               // written when it has kids
+  std::optional<pdf_value> dest;   // an explicit destination in the output
+  std::optional<pdf_value> action; // another action than GoTo, edited
+  std::vector<size_t> kids;
+};
+
+struct outline_plan {
+  std::vector<outline_item> items;
+  std::vector<size_t> top; // the top-level items of every input, in input order
+  int32_t root = 0;        // the new /Outlines dictionary, 0 when there is none
+  int64_t root_count = 0;
+};
+
+// Reads the input's outline into the plan, numbering items from `next`; what kept actions
+// reach joins `seeds`. False when the numbers would pass `max_size`.
+bool plan_outlines(edit_ctx& ctx, size_t input, outline_plan& plan, std::vector<int32_t>& seeds,
+                   int64_t& next, int64_t max_size);
+// Numbers the outline dictionary and computes the counts, once every input is read.
+bool number_outline_root(outline_plan& plan, int64_t& next, int64_t max_size);
+void write_outlines(out_file& f, const std::vector<merge_input>& inputs, const outline_plan& plan);
+
 // The whole plan of a merge with options.
 struct keep_plan {
   merge_options opts;
   std::vector<input_keep> inputs; // parallel to the merge inputs
-  std::string catalog_entries;    // added to the output catalog
+  outline_plan outlines;
+  std::string catalog_entries; // added to the output catalog
 };
 
 // Plans what the options keep after merge_plan gave `size`; returns the new table size, or -1.

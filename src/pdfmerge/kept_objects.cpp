@@ -69,11 +69,6 @@ void edit_at(edit_ctx& ctx, pdf_value& v) {
   }
 }
 
-void collect_value_refs(const pdf_value& v, std::vector<int32_t>& out) {
-  if (v.is(pdf_value::kind::ref)) out.push_back(v.num);
-  for (const pdf_value& item : v.items) collect_value_refs(item, out);
-}
-
 } // namespace
 
 std::optional<pdf_value> object_value(const doc& d, int32_t num) {
@@ -121,7 +116,7 @@ bool keep_reached(edit_ctx& ctx, renumber_map& map, std::vector<int32_t> seeds, 
     const std::optional<pdf_value> v = kept_value(ctx, kept[k]);
     if (!v) continue;
     found.clear();
-    collect_value_refs(*v, found);
+    collect_refs_of(*v, found);
     for (int32_t r : found)
       if (!add(r)) return false;
   }

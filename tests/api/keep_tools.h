@@ -79,4 +79,28 @@ inline std::string render(const std::string& path, int page) {
   return r.status == 0 ? fixtures::read_file(out + ".ppm") : std::string();
 }
 
+// The outline of `path` as qpdf reads it, one line per item in reading order: two spaces per
+// level, the title, the 1-based page its destination names (or "-"), and "open" or "closed".
+// Empty when qpdf or python3 is absent.
+inline std::vector<std::string> outline_lines(const std::string& path) {
+  if (!merge_tools::have_tool("qpdf") || !merge_tools::have_tool("python3")) return {};
+  const std::string walk = "import json,sys\n"
+                           "def walk(items, depth):\n"
+                           "  for o in items:\n"
+                           "    page = o['destpageposfrom1']\n"
+                           "    print('  ' * depth + o['title'], page if page else '-',\n"
+                           "          'open' if o['open'] else 'closed')\n"
+                           "    walk(o['kids'], depth + 1)\n"
+                           "walk(json.load(sys.stdin)['outlines'], 0)\n";
+  const std::string script = fixtures::write_temp("outline_walk.py", walk);
+  const merge_tools::command_result r =
+      merge_tools::run("qpdf --json --json-key=outlines " + merge_tools::quoted(path) +
+                       " | python3 " + merge_tools::quoted(script));
+  std::vector<std::string> lines;
+  size_t at = 0;
+  for (size_t nl; (nl = r.output.find('\n', at)) != std::string::npos; at = nl + 1)
+    lines.push_back(r.output.substr(at, nl - at));
+  return lines;
+}
+
 } // namespace keep_tools
