@@ -38,8 +38,6 @@ bool is_annotation(const doc& d, int32_t num) {
 std::vector<int32_t> plan_annotations(edit_ctx& ctx, int32_t first_page) {
   const doc& d = ctx.d;
   input_keep& keep = ctx.keep;
-  for (size_t k = 0; k < d.pages.size(); ++k)
-    keep.page_new.emplace(d.pages[k].num, first_page + static_cast<int32_t>(k));
   std::vector<int32_t> seeds;
   std::unordered_set<int32_t> listed; // the annotations of the page at hand
   keep.annots.resize(d.pages.size());

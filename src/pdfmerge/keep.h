@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace pdfmerge {
@@ -29,7 +30,8 @@ struct input_keep {
   std::vector<std::vector<int32_t>> annots;        // per source page listing: its annotations
   std::unordered_map<int32_t, int32_t> annot_page; // annotation -> output page for its /P
   std::vector<int32_t> kept;                       // source objects written edited, in order
-  std::unordered_map<int32_t, std::string> field_titles; // top-level field -> its new /T
+  std::unordered_map<int32_t, std::string> field_titles;     // top-level field -> its new /T
+  std::unordered_map<std::string, std::string> font_renames; // /DR font name -> merged name
   named_dests names;
 };
 
@@ -62,9 +64,9 @@ std::optional<pdf_value> kept_value(edit_ctx& ctx, int32_t num);
 bool keep_reached(edit_ctx& ctx, renumber_map& map, std::vector<int32_t> seeds, int64_t& next,
                   int64_t max_size);
 
-// The pages' annotations: fills keep.page_new, keep.annots and keep.annot_page and returns the
-// annotations as seeds for keep_reached. `first_page` is the output number of the input's first
-// page.
+// The pages' annotations: fills keep.annots and keep.annot_page (keep.page_new filled first)
+// and returns the annotations as seeds for keep_reached. `first_page` is the output number of
+// the input's first page.
 std::vector<int32_t> plan_annotations(edit_ctx& ctx, int32_t first_page);
 
 // Writes the input's kept objects.
@@ -103,11 +105,49 @@ bool plan_outlines(edit_ctx& ctx, size_t input, outline_plan& plan, std::vector<
 bool number_outline_root(outline_plan& plan, int64_t& next, int64_t max_size);
 void write_outlines(out_file& f, const std::vector<merge_input>& inputs, const outline_plan& plan);
 
+// ---------------------------------------------------------------- form fields
+
+struct form_plan {
+  struct field {
+    size_t input;
+    int32_t num;
+  };
+  struct entry {
+    std::string key;
+    size_t input; // whose map renumbers the value
+    pdf_value value;
+  };
+  struct category {
+    std::string name; // Font, Encoding, ...
+    std::vector<entry> entries;
+  };
+  bool present = false; // some input has a form
+  int32_t num = 0;      // the new /AcroForm, 0 when there is none
+  std::vector<field> fields;
+  std::vector<category> resources;
+  std::optional<pdf_value> da;
+  std::optional<pdf_value> q;
+  bool need_appearances = false;
+  std::unordered_set<std::string> used_names; // top-level field names of the inputs read
+};
+
+// Reads the input's /AcroForm into the plan: its top-level fields (renamed where an earlier
+// input uses the name) and its default resources join `seeds`.
+void plan_form(edit_ctx& ctx, size_t input, form_plan& form, std::vector<int32_t>& seeds);
+bool number_form(form_plan& form, int64_t& next, int64_t max_size);
+void write_form(out_file& f, const std::vector<merge_input>& inputs, const form_plan& form);
+// A /DA text with the font names of `renames` replaced.
+std::string renamed_da(std::string_view da,
+                       const std::unordered_map<std::string, std::string>& renames);
+// Sets the dictionary's /DA to use the input's renamed fonts.
+void rename_da_fonts(const input_keep& keep, pdf_value& v);
+
 // The whole plan of a merge with options.
 struct keep_plan {
   merge_options opts;
   std::vector<input_keep> inputs; // parallel to the merge inputs
   outline_plan outlines;
+  form_plan form;
   std::string catalog_entries; // added to the output catalog
 };
 

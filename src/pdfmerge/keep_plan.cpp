@@ -14,20 +14,25 @@ int64_t plan_keep(std::vector<merge_input>& inputs, const merge_options& opts, i
   int32_t first_page = 3;
   for (size_t i = 0; i < inputs.size(); ++i) {
     edit_ctx ctx{inputs[i].d, plan.inputs[i]};
+    for (size_t k = 0; k < ctx.d.pages.size(); ++k)
+      ctx.keep.page_new.emplace(ctx.d.pages[k].num, first_page + static_cast<int32_t>(k));
     std::vector<int32_t> seeds;
-    if (opts.keep_annotations)
+    if (opts.keep_annotations) {
       seeds = plan_annotations(ctx, first_page);
-    else
-      for (size_t k = 0; k < ctx.d.pages.size(); ++k)
-        ctx.keep.page_new.emplace(ctx.d.pages[k].num, first_page + static_cast<int32_t>(k));
+      plan_form(ctx, i, plan.form, seeds);
+    }
     if (opts.keep_outlines && !plan_outlines(ctx, i, plan.outlines, seeds, next, max_size))
       return -1;
     if (!keep_reached(ctx, inputs[i].map, std::move(seeds), next, max_size)) return -1;
     first_page += static_cast<int32_t>(ctx.d.pages.size());
   }
-  if (!number_outline_root(plan.outlines, next, max_size)) return -1;
+  if (!number_outline_root(plan.outlines, next, max_size) ||
+      !number_form(plan.form, next, max_size))
+    return -1;
   if (plan.outlines.root > 0)
     plan.catalog_entries += " /Outlines " + std::to_string(plan.outlines.root) + " 0 R";
+  if (plan.form.num > 0)
+    plan.catalog_entries += " /AcroForm " + std::to_string(plan.form.num) + " 0 R";
   return next;
 }
 
@@ -47,6 +52,7 @@ output_extras keep_extras(const std::vector<merge_input>& inputs, keep_plan& pla
   x.write_objects = [&inputs, &plan](out_file& f) {
     for (size_t i = 0; i < inputs.size(); ++i) write_kept_objects(f, inputs[i], plan.inputs[i]);
     write_outlines(f, inputs, plan.outlines);
+    write_form(f, inputs, plan.form);
   };
   return x;
 }

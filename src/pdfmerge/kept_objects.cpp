@@ -91,6 +91,7 @@ std::optional<pdf_value> kept_value(edit_ctx& ctx, int32_t num) {
   if (page != ctx.keep.annot_page.end() && v->is(pdf_value::kind::dict))
     v->set("P", pdf_value::output_ref(page->second));
   edit_kept_value(ctx, *v);
+  if (v->is(pdf_value::kind::dict)) rename_da_fonts(ctx.keep, *v);
   const auto title = ctx.keep.field_titles.find(num);
   if (title != ctx.keep.field_titles.end() && v->is(pdf_value::kind::dict))
     v->set("T", pdf_value::atom(title->second));

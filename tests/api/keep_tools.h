@@ -41,14 +41,15 @@ inline std::vector<int> dangling_refs(const std::string& pdf) {
 }
 
 // The text of the value after /key in an object's text, up to the next " /" at the same level
-// for simple values, or the whole bracketed value; "" when the key is absent.
+// for simple values, or the whole bracketed value or string (without escaped parentheses);
+// "" when the key is absent.
 inline std::string value_of(const std::string& object, const std::string& key) {
   const size_t at = object.find("/" + key + " ");
   if (at == std::string::npos) return {};
   size_t i = at + key.size() + 2;
   const char open = object[i];
-  if (open == '[' || open == '<') {
-    const char close = open == '[' ? ']' : '>';
+  if (open == '[' || open == '<' || open == '(') {
+    const char close = open == '[' ? ']' : open == '<' ? '>' : ')';
     int depth = 0;
     for (size_t j = i; j < object.size(); ++j) {
       if (object[j] == open) ++depth;
@@ -79,28 +80,45 @@ inline std::string render(const std::string& path, int page) {
   return r.status == 0 ? fixtures::read_file(out + ".ppm") : std::string();
 }
 
-// The outline of `path` as qpdf reads it, one line per item in reading order: two spaces per
-// level, the title, the 1-based page its destination names (or "-"), and "open" or "closed".
-// Empty when qpdf or python3 is absent.
-inline std::vector<std::string> outline_lines(const std::string& path) {
+// What `python` (reading qpdf's JSON of `path`, limited to `key`, from standard input) prints,
+// line by line. Empty when qpdf or python3 is absent.
+inline std::vector<std::string> qpdf_json_lines(const std::string& path, const std::string& key,
+                                                const std::string& python) {
   if (!merge_tools::have_tool("qpdf") || !merge_tools::have_tool("python3")) return {};
-  const std::string walk = "import json,sys\n"
-                           "def walk(items, depth):\n"
-                           "  for o in items:\n"
-                           "    page = o['destpageposfrom1']\n"
-                           "    print('  ' * depth + o['title'], page if page else '-',\n"
-                           "          'open' if o['open'] else 'closed')\n"
-                           "    walk(o['kids'], depth + 1)\n"
-                           "walk(json.load(sys.stdin)['outlines'], 0)\n";
-  const std::string script = fixtures::write_temp("outline_walk.py", walk);
+  const std::string script = fixtures::write_temp("json_" + key + ".py", python);
   const merge_tools::command_result r =
-      merge_tools::run("qpdf --json --json-key=outlines " + merge_tools::quoted(path) +
+      merge_tools::run("qpdf --json --json-key=" + key + " " + merge_tools::quoted(path) +
                        " | python3 " + merge_tools::quoted(script));
   std::vector<std::string> lines;
   size_t at = 0;
   for (size_t nl; (nl = r.output.find('\n', at)) != std::string::npos; at = nl + 1)
     lines.push_back(r.output.substr(at, nl - at));
   return lines;
+}
+
+// The outline of `path` as qpdf reads it, one line per item in reading order: two spaces per
+// level, the title, the 1-based page its destination names (or "-"), and "open" or "closed".
+inline std::vector<std::string> outline_lines(const std::string& path) {
+  return qpdf_json_lines(path, "outlines",
+                         "import json,sys\n"
+                         "def walk(items, depth):\n"
+                         "  for o in items:\n"
+                         "    page = o['destpageposfrom1']\n"
+                         "    print('  ' * depth + o['title'], page if page else '-',\n"
+                         "          'open' if o['open'] else 'closed')\n"
+                         "    walk(o['kids'], depth + 1)\n"
+                         "walk(json.load(sys.stdin)['outlines'], 0)\n");
+}
+
+// The form fields of `path` as qpdf reads them, one line per field with a widget: its fully
+// qualified name, its value and its 1-based page; then "needappearances" when that is set.
+inline std::vector<std::string> field_lines(const std::string& path) {
+  return qpdf_json_lines(path, "acroform",
+                         "import json,sys\n"
+                         "form = json.load(sys.stdin)['acroform']\n"
+                         "for f in form['fields']:\n"
+                         "  print(f['fullname'], f['value'], f['pageposfrom1'])\n"
+                         "if form['needappearances']: print('needappearances')\n");
 }
 
 } // namespace keep_tools
