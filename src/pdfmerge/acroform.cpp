@@ -5,6 +5,8 @@
 #include "pdfmerge/keep.h"
 #include "pdfmerge/pdfmerge_internal.h"
 
+#include <unordered_set>
+
 namespace pdfmerge {
 namespace {
 
@@ -73,6 +75,29 @@ void merge_resources(edit_ctx& ctx, size_t input, const pdf_value& dr, form_plan
   }
 }
 
+// A field hierarchy is a tree: no field below `root` is reached twice (a kid shared by two
+// parents, or a loop), and it stays within a depth and a size that readers walk in good time.
+bool is_field_tree(const doc& d, int32_t root) {
+  constexpr int32_t max_depth = 32;
+  constexpr size_t max_nodes = 1 << 16;
+  std::unordered_set<int32_t> seen{root};
+  std::vector<std::pair<int32_t, int32_t>> stack{{root, 0}}; // (field, depth)
+  while (!stack.empty()) {
+    const auto [num, depth] = stack.back();
+    stack.pop_back();
+    const std::optional<pdf_value> field = object_value(d, num);
+    const pdf_value* kids = field ? field->get("Kids") : nullptr;
+    if (!kids || !kids->is(pdf_value::kind::array)) continue;
+    if (depth >= max_depth) return false;
+    for (const pdf_value& kid : kids->items) {
+      if (!kid.is(pdf_value::kind::ref)) continue;
+      if (!seen.insert(kid.num).second || seen.size() > max_nodes) return false;
+      stack.push_back({kid.num, depth + 1});
+    }
+  }
+  return true;
+}
+
 // Renames the top-level fields whose names an earlier input uses.
 void list_fields(edit_ctx& ctx, size_t input, const pdf_value& fields, form_plan& form,
                  std::vector<int32_t>& seeds) {
@@ -80,7 +105,7 @@ void list_fields(edit_ctx& ctx, size_t input, const pdf_value& fields, form_plan
   for (const pdf_value& f : fields.items) {
     if (!f.is(pdf_value::kind::ref)) continue;
     const std::optional<pdf_value> field = object_value(ctx.d, f.num);
-    if (!field || !field->is(pdf_value::kind::dict)) continue;
+    if (!field || !field->is(pdf_value::kind::dict) || !is_field_tree(ctx.d, f.num)) continue;
     seeds.push_back(f.num);
     form.fields.push_back({input, f.num});
     const pdf_value* t = field->get("T");

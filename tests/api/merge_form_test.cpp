@@ -121,4 +121,44 @@ TEST(MergeForms, XfaIsLeftBehindAndWithoutAnnotationsNoFormIsWritten) {
   EXPECT_EQ(read_file(out).find("AcroForm"), std::string::npos);
 }
 
+struct broken_field_case {
+  const char* name;
+  const char* field; // object 5, the second of the form's fields (4, 5, 6)
+  const char* kid;   // object 7
+};
+
+// A field whose hierarchy is no tree (a kid shared or a loop), or that is no dictionary, is left
+// out of /Fields alone; the merge succeeds and nothing dangles.
+TEST(MergeForms, BrokenFieldsAreLeftOutAlone) {
+  const broken_field_case cases[] = {
+      {"shared kid", "<< /T (b) /Kids [7 0 R 7 0 R] >>", "<< /T (k) /Parent 5 0 R >>"},
+      {"loop", "<< /T (b) /Kids [7 0 R] >>", "<< /T (k) /Parent 5 0 R /Kids [5 0 R] >>"},
+      {"no dictionary", "[1 2]", "<< /T (k) >>"},
+      {"unclosed", "<< /T (b) /Kids [7 0 R]", "<< /T (k) >>"},
+  };
+  for (const broken_field_case& c : cases) {
+    fixtures::pdf_builder b;
+    b.object(1, "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R 5 0 R 6 0 R 9 0 R] "
+                ">> >>");
+    b.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    b.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] >>");
+    b.object(4, "<< /T (a) /FT /Tx /V (1) >>");
+    b.object(5, c.field);
+    b.object(6, "<< /T (c) /FT /Tx /V (3) >>");
+    b.object(7, c.kid);
+    b.xref_table().trailer("<< /Size 8 /Root 1 0 R >>");
+    const std::string in = write_temp("broken_field.pdf", b.startxref().str());
+    const std::string out = temp_path("broken_field_out.pdf");
+    ASSERT_EQ(merge_opt({in}, out, PDFMERGE_KEEP_ANNOTATIONS), 0) << c.name;
+    const std::string pdf = read_file(out);
+    const std::string form =
+        object_text(pdf, keep_tools::refs_in(value_of(object_text(pdf, 1), "AcroForm"))[0]);
+    const std::vector<int> fields = keep_tools::refs_in(value_of(form, "Fields"));
+    ASSERT_EQ(fields.size(), 2u) << c.name << ": " << form;
+    EXPECT_EQ(value_of(object_text(pdf, fields[0]), "T"), "(a)") << c.name;
+    EXPECT_EQ(value_of(object_text(pdf, fields[1]), "T"), "(c)") << c.name;
+    EXPECT_EQ(keep_tools::dangling_refs(pdf), std::vector<int>()) << c.name;
+  }
+}
+
 } // namespace
