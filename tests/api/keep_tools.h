@@ -4,7 +4,7 @@
 
 #include "merge_tools.h"
 
-#include <regex>
+#include <cctype>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,10 +14,16 @@ namespace keep_tools {
 // The references "N 0 R" in a text, in order.
 inline std::vector<int> refs_in(const std::string& text) {
   std::vector<int> out;
-  static const std::regex ref(R"((\d+) 0 R\b)");
-  for (auto it = std::sregex_iterator(text.begin(), text.end(), ref); it != std::sregex_iterator();
-       ++it)
-    out.push_back(std::stoi((*it)[1]));
+  const auto digit = [&](size_t i) { return i < text.size() && text[i] >= '0' && text[i] <= '9'; };
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!digit(i) || (i > 0 && digit(i - 1))) continue;
+    size_t end = i;
+    while (digit(end)) ++end;
+    if (text.compare(end, 4, " 0 R") == 0 &&
+        (end + 4 == text.size() || !std::isalnum(static_cast<unsigned char>(text[end + 4]))))
+      out.push_back(std::stoi(text.substr(i, end - i)));
+    i = end;
+  }
   return out;
 }
 
