@@ -35,17 +35,14 @@ std::string literal_of(std::string_view s) {
 std::string fresh_key(const form_plan::category& cat, const std::string& key) {
   for (int n = 2;; ++n) {
     std::string candidate = key + "_" + std::to_string(n);
-    bool taken = false;
-    for (const form_plan::entry& e : cat.entries) taken = taken || e.key == candidate;
-    if (!taken) return candidate;
+    if (!cat.keys.contains(candidate)) return candidate;
   }
 }
 
 form_plan::category& category_of(form_plan& form, const std::string& name) {
-  for (form_plan::category& c : form.resources)
-    if (c.name == name) return c;
-  form.resources.push_back({name, {}});
-  return form.resources.back();
+  const auto [it, added] = form.resource_index.emplace(name, form.resources.size());
+  if (added) form.resources.push_back({name, {}, {}});
+  return form.resources[it->second];
 }
 
 // Merges the input's /DR. Fonts whose name is taken by an earlier input's are renamed; in the
@@ -59,8 +56,7 @@ void merge_resources(edit_ctx& ctx, size_t input, const pdf_value& dr, form_plan
     const bool fonts = dr.keys[c] == "Font";
     for (size_t k = 0; k < entries->keys.size(); ++k) {
       std::string key = entries->keys[k];
-      bool taken = false;
-      for (const form_plan::entry& e : cat.entries) taken = taken || e.key == key;
+      const bool taken = cat.keys.contains(key);
       if (taken && !fonts) continue;
       if (taken) {
         const std::string renamed = fresh_key(cat, key);
@@ -70,6 +66,7 @@ void merge_resources(edit_ctx& ctx, size_t input, const pdf_value& dr, form_plan
       pdf_value value = entries->items[k];
       edit_kept_value(ctx, value);
       collect_refs_of(value, seeds);
+      cat.keys.insert(key);
       cat.entries.push_back({std::move(key), input, std::move(value)});
     }
   }

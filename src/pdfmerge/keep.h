@@ -120,11 +120,13 @@ struct form_plan {
   struct category {
     std::string name; // Font, Encoding, ...
     std::vector<entry> entries;
+    std::unordered_set<std::string> keys; // of the entries
   };
   bool present = false; // some input has a form
   int32_t num = 0;      // the new /AcroForm, 0 when there is none
   std::vector<field> fields;
   std::vector<category> resources;
+  std::unordered_map<std::string, size_t> resource_index; // category name -> its position
   std::optional<pdf_value> da;
   std::optional<pdf_value> q;
   bool need_appearances = false;
