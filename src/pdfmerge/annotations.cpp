@@ -7,9 +7,9 @@
 namespace pdfmerge {
 namespace {
 
-// The references of the page's own /Annots (an array, or a reference to an array object).
-std::vector<int32_t> annots_of(const doc& d, int32_t page_num) {
-  std::vector<int32_t> out;
+// The members of the page's own /Annots (an array, or a reference to an array object).
+std::vector<pdf_value> annots_of(const doc& d, int32_t page_num) {
+  std::vector<pdf_value> out;
   const obj_entry* e = obj_lookup(d, page_num);
   dict_span sp;
   if (!e || !dict_span_of(d.file(), *e, sp)) return out;
@@ -19,13 +19,10 @@ std::vector<int32_t> annots_of(const doc& d, int32_t page_num) {
   std::optional<pdf_value> list = parse_value(value);
   if (list && list->is(pdf_value::kind::ref)) list = object_value(d, list->num);
   if (!list || !list->is(pdf_value::kind::array)) return out;
-  for (const pdf_value& item : list->items)
-    if (item.is(pdf_value::kind::ref)) out.push_back(item.num);
-  return out;
+  return std::move(list->items);
 }
 
-// An annotation worth keeping: an object that reads as a dictionary. (One written inline in
-// the array has no object of its own to point /P and replies at, and is left behind.)
+// An annotation worth keeping: an object that reads as a dictionary.
 bool is_annotation(const doc& d, int32_t num) {
   const obj_entry* e = obj_lookup(d, num);
   if (!e || num == d.catalog_num || obj_type(d.file(), *e) != node_type::other) return false;
@@ -44,7 +41,17 @@ std::vector<int32_t> plan_annotations(edit_ctx& ctx, int32_t first_page) {
   for (size_t k = 0; k < d.pages.size(); ++k) {
     const int32_t page = first_page + static_cast<int32_t>(k);
     listed.clear();
-    for (int32_t a : annots_of(d, d.pages[k].num)) {
+    for (pdf_value& item : annots_of(d, d.pages[k].num)) {
+      if (item.is(pdf_value::kind::dict)) {
+        // An annotation written inside the array stays there, edited like the others.
+        item.set("P", pdf_value::output_ref(page));
+        edit_kept_value(ctx, item);
+        collect_refs_of(item, seeds);
+        keep.annots[k].push_back(std::move(item));
+        continue;
+      }
+      if (!item.is(pdf_value::kind::ref)) continue;
+      const int32_t a = item.num;
       // A page listed twice shares its annotations; their /P names the first listing.
       const bool first_use = !keep.annot_page.contains(a);
       if (first_use && (keep.page_new.contains(a) || !is_annotation(d, a))) continue;
@@ -52,7 +59,7 @@ std::vector<int32_t> plan_annotations(edit_ctx& ctx, int32_t first_page) {
         keep.annot_page.emplace(a, page);
         seeds.push_back(a);
       }
-      if (listed.insert(a).second) keep.annots[k].push_back(a);
+      if (listed.insert(a).second) keep.annots[k].push_back(std::move(item));
     }
   }
   return seeds;

@@ -26,11 +26,13 @@ struct named_dests {
 
 // One input's part of the plan.
 struct input_keep {
-  std::unordered_map<int32_t, int32_t> page_new;   // source page -> output page (first listing)
-  std::vector<std::vector<int32_t>> annots;        // per source page listing: its annotations
-  std::unordered_map<int32_t, int32_t> annot_page; // annotation -> output page for its /P
-  std::vector<int32_t> kept;                       // source objects written edited, in order
-  std::unordered_map<int32_t, std::string> field_titles;     // top-level field -> its new /T
+  std::unordered_map<int32_t, int32_t> page_new; // source page -> output page (first listing)
+  // Per source page listing: its annotations, references to kept objects or dictionaries
+  // written inside the array (already edited).
+  std::vector<std::vector<pdf_value>> annots;
+  std::unordered_map<int32_t, int32_t> annot_page;       // annotation -> output page for its /P
+  std::vector<int32_t> kept;                             // source objects written edited, in order
+  std::unordered_map<int32_t, std::string> field_titles; // top-level field -> its new /T
   std::unordered_map<std::string, std::string> font_renames; // /DR font name -> merged name
   named_dests names;
 };

@@ -42,12 +42,16 @@ output_extras keep_extras(const std::vector<merge_input>& inputs, keep_plan& pla
   x.page_entries = [&inputs, &plan](size_t i, size_t k) {
     const input_keep& keep = plan.inputs[i];
     if (k >= keep.annots.size() || keep.annots[k].empty()) return std::string();
+    const renumber_map& map = inputs[i].map;
     std::string text = " /Annots [";
     for (size_t a = 0; a < keep.annots[k].size(); ++a) {
       if (a) text += ' ';
-      text += std::to_string(renumber_lookup(inputs[i].map, keep.annots[k][a])) + " 0 R";
+      write_value(
+          keep.annots[k][a], [&map](int32_t n) { return renumber_lookup(map, n); }, text);
     }
-    return text + "]";
+    text += "]";
+    make_reader_safe(text);
+    return text;
   };
   x.write_objects = [&inputs, &plan](out_file& f) {
     for (size_t i = 0; i < inputs.size(); ++i) write_kept_objects(f, inputs[i], plan.inputs[i]);

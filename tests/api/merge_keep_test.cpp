@@ -283,11 +283,10 @@ TEST(MergeAnnotations, BrokenAnnotationsAreDroppedAlone) {
   fixtures::pdf_builder b;
   b.object(1, "<< /Type /Catalog /Pages 2 0 R /Dests 9 0 R >>");
   b.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-  // 6 is missing, 7 does not close, 2 is the page tree, 3 the page itself, the inline
-  // dictionary has no object; 8 links through a /Dests that is no dictionary and reaches an
-  // object that does not exist.
+  // 6 is missing, 7 does not close, 2 is the page tree, 3 the page itself, (x) no annotation;
+  // 8 links through a /Dests that is no dictionary and reaches an object that does not exist.
   b.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Contents 4 0 R /Annots "
-              "[5 0 R 6 0 R 7 0 R 2 0 R 3 0 R << /Subtype /Text /Rect [0 0 1 1] >> 8 0 R] >>");
+              "[5 0 R 6 0 R 7 0 R 2 0 R 3 0 R (x) 8 0 R] >>");
   b.stream(4, "", "0 0 10 10 re f");
   b.object(5, "<< /Type /Annot /Subtype /Text /Rect [0 0 10 10] /Contents (kept) >>");
   b.object(7, "<< /Type /Annot /Subtype /Text /Rect [0 0 10 10] /Contents (open");
@@ -306,6 +305,40 @@ TEST(MergeAnnotations, BrokenAnnotationsAreDroppedAlone) {
   EXPECT_EQ(value_of(link, "Extra"), "null");
   EXPECT_EQ(keep_tools::dangling_refs(pdf), std::vector<int>());
   EXPECT_QPDF_ACCEPTS(out);
+}
+
+// An annotation written inside the page's array (not as an object of its own) stays there,
+// edited like the others: its /P, its destination, its appearance copied.
+TEST(MergeAnnotations, AnnotationsInsideTheArrayStayThere) {
+  fixtures::pdf_builder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.object(2, "<< /Type /Pages /Kids [3 0 R 6 0 R] /Count 2 >>");
+  b.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Contents 4 0 R /Annots "
+              "[<< /Type /Annot /Subtype /Square /Rect [10 10 50 50] /AP << /N 5 0 R >> "
+              "/P 3 0 R >> << /Subtype /Link /Rect [0 0 9 9] /Border [0 0 0] "
+              "/Dest [6 0 R /Fit] >>] >>");
+  b.stream(4, "", "0 0 10 10 re f");
+  b.stream(5, "/Type /XObject /Subtype /Form /BBox [0 0 40 40]", "0 0 1 rg 0 0 40 40 re f");
+  b.object(6, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Contents 4 0 R >>");
+  b.xref_table().trailer("<< /Size 7 /Root 1 0 R >>");
+  const std::string in = write_temp("inline_in.pdf", b.startxref().str());
+  const std::string out = temp_path("inline_out.pdf");
+  ASSERT_EQ(merge_opt({in, in}, out, PDFMERGE_KEEP_ANNOTATIONS), 0) << pdfmerge_last_error();
+  const std::string pdf = read_file(out);
+  // Output pages 3 and 4 come from the first input, 5 and 6 from the second.
+  for (int page : {3, 5}) {
+    const std::string annots = value_of(object_text(pdf, page), "Annots");
+    EXPECT_NE(annots.find("/Subtype /Square"), std::string::npos) << annots;
+    EXPECT_NE(annots.find("/P " + std::to_string(page) + " 0 R"), std::string::npos) << annots;
+    EXPECT_NE(annots.find("/Dest [" + std::to_string(page + 1) + " 0 R /Fit]"), std::string::npos)
+        << annots;
+  }
+  EXPECT_EQ(keep_tools::dangling_refs(pdf), std::vector<int>());
+  EXPECT_QPDF_ACCEPTS(out);
+  if (!merge_tools::have_tool("pdftoppm")) GTEST_SKIP() << "pdftoppm is not installed";
+  const std::string want = keep_tools::render(in, 1);
+  EXPECT_EQ(keep_tools::render(out, 1), want);
+  EXPECT_EQ(keep_tools::render(out, 3), want);
 }
 
 } // namespace
