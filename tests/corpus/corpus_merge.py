@@ -56,8 +56,8 @@ usage: corpus_merge.py KQ_PDFMERGE_BINARY CORPUS_DIR [--timeout SECONDS] [--jobs
 --keep         merges with --keep-annotations --keep-outlines and renders with annotations
                shown, inputs and outputs alike; a qpdf --check message that the input gives by
                itself is the input's, not a miss (the output must be no worse than the input);
-               in pairs, every bookmark whose destination names a page must name one of the
-               output ('outline-target'). The misses are listed in expected_keep_differences.tsv.
+               in pairs, every bookmark and every link whose destination names a page must
+               name one of the output ('outline-target', 'link-target'). The misses are listed in expected_keep_differences.tsv.
 """
 import argparse
 import concurrent.futures
@@ -334,6 +334,7 @@ def check_merge(ctx, members, workdir, render_it, member_messages):
         offset += ctx.counts[m]
     if ctx.args.keep and len(members) > 1:
         result.misses.extend(outline_targets(out, total, whole))
+        result.misses.extend(link_targets(out, whole))
     result.clean = rc == 0 and not result.misses
     if render_it:
         result.scores = render_compare(ctx, members[0], out, workdir)
@@ -406,6 +407,45 @@ def outline_targets(out, total, whole):
         return []
     return [(whole, "outline-target", "%d bookmarks point outside: %s" % (len(wrong),
                                                                           "; ".join(wrong[:3])))]
+
+
+def link_targets(out, whole):
+    """A miss when a link annotation of the merged file (its /Dest, or its GoTo's /D) names an
+    object that is not one of its pages."""
+    try:
+        rc, text, _ = run(["qpdf", "--json", "--json-key=qpdf", "--json-key=pages", out],
+                          TOOL_TIMEOUT)
+    except Hang:
+        return []
+    if rc not in (0, 3):
+        return []
+    try:
+        data = json.loads(text)
+        objects = data["qpdf"][1]
+        pages = set(p["object"] for p in data["pages"])
+    except (ValueError, KeyError, IndexError):
+        return [(whole, "link-target", "qpdf --json gives no objects")]
+
+    def value(v):
+        if isinstance(v, str) and v.endswith(" R"):
+            return objects.get("obj:" + v, {}).get("value")
+        return v
+
+    wrong = 0
+    for page in pages:
+        annots = value((value(page) or {}).get("/Annots")) or []
+        for a in annots if isinstance(annots, list) else []:
+            annot = value(a)
+            if not isinstance(annot, dict) or annot.get("/Subtype") != "/Link":
+                continue
+            dest = value(annot.get("/Dest"))
+            action = value(annot.get("/A"))
+            if dest is None and isinstance(action, dict) and action.get("/S") == "/GoTo":
+                dest = value(action.get("/D"))
+            target = dest[0] if isinstance(dest, list) and dest else None
+            if isinstance(target, str) and target.endswith(" R") and target not in pages:
+                wrong += 1
+    return [(whole, "link-target", "%d links point outside" % wrong)] if wrong else []
 
 
 def merge_task(ctx, members, render_it, member_messages=()):
