@@ -85,7 +85,7 @@ struct outline_item {
   int32_t num = 0;
   pdf_value title;
   pdf_value style;                 // a dictionary of the /C and /F kept
-  bool open = true;                // the source's /Count was not negative
+  bool open = false;               // the source's /Count was positive
   int64_t count = 0;               // written when it has kids
   std::optional<pdf_value> dest;   // an explicit destination in the output
   std::optional<pdf_value> action; // another action than GoTo, edited

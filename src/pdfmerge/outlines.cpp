@@ -94,7 +94,11 @@ struct outline_reader {
       if (const pdf_value* x = v.get(key)) item.style.set(key, *x);
     edit_kept_value(ctx, item.style);
     const pdf_value* count = v.get("Count");
-    item.open = !count || count->text.empty() || count->text[0] != '-';
+    // Open when the count is positive, as readers show it; a missing or zero count (wrong for
+    // an item with kids) leaves it closed.
+    item.open = count && !count->text.empty() && is_digit(static_cast<uint8_t>(count->text[0])) &&
+                count->text.find_first_not_of('0') != std::string::npos &&
+                count->text.find_first_not_of("0123456789") == std::string::npos;
     read_target(v, item);
     return item;
   }

@@ -142,6 +142,34 @@ TEST(MergeOutlines, BrokenItemsAreLeftBehind) {
   }
 }
 
+// An item with kids is open when its count is positive, as readers show it; its count is
+// written afresh for the kids kept.
+TEST(MergeOutlines, OpenStateFollowsTheSignOfTheCount) {
+  const struct {
+    const char* count;
+    const char* written;
+  } cases[] = {{"/Count 3", "1"}, {"/Count -5", "-1"}, {"", "-1"}, {"/Count 0", "-1"}};
+  for (const auto& c : cases) {
+    fixtures::pdf_builder b;
+    b.object(1, "<< /Type /Catalog /Pages 2 0 R /Outlines 10 0 R >>");
+    b.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    b.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] >>");
+    b.object(10, "<< /Type /Outlines /First 11 0 R /Last 11 0 R >>");
+    b.object(11, "<< /Title (a) /Parent 10 0 R /First 12 0 R /Last 12 0 R " + std::string(c.count) +
+                     " >>");
+    b.object(12, "<< /Title (b) /Parent 11 0 R >>");
+    b.xref_table().trailer("<< /Size 13 /Root 1 0 R >>");
+    const std::string in = write_temp("open_state.pdf", b.startxref().str());
+    const std::string out = temp_path("open_state_out.pdf");
+    ASSERT_EQ(merge_opt({in}, out, PDFMERGE_KEEP_OUTLINES), 0) << c.count;
+    const std::string pdf = read_file(out);
+    const std::string root = object_text(pdf, std::stoi(value_of(object_text(pdf, 1), "Outlines")));
+    const std::string item = object_text(pdf, keep_tools::refs_in(value_of(root, "First"))[0]);
+    EXPECT_EQ(value_of(item, "Count"), c.written) << c.count;
+    EXPECT_EQ(value_of(root, "Count"), c.written[0] == '-' ? "1" : "2") << c.count;
+  }
+}
+
 TEST(MergeOutlines, BothOptionsTogether) {
   const std::string a = write_temp("both_a.pdf", outlined_pdf("a "));
   const std::string out = temp_path("both_out.pdf");
