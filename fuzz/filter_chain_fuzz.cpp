@@ -20,14 +20,14 @@ struct chain_run {
   uint64_t start = 0;
 };
 
-void decode_into(const obj_entry& e, bytes text, size_t prefix, chain_run& run) {
+void decode_into(const doc& d, const obj_entry& e, size_t prefix, chain_run& run) {
   if (prefix > 0) {
     const std::string filler(prefix, 'p');
     buf_str(run.out, filler);
     FUZZ_CHECK(run.out.data != nullptr, "no room for %zu bytes", prefix);
   }
   run.start = run.out.len;
-  run.r = decode_stream_chain(e, text, run.out);
+  run.r = decode_stream_chain(d, e, run.out);
 }
 
 bool inside(bytes part, const uint8_t* from, uint64_t len) {
@@ -60,14 +60,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text = "1 0 obj\n";
   text.append(reinterpret_cast<const char*>(data), size);
   text += "\nendstream\nendobj";
-  const obj_entry e = testdoc::entry_of(text, 0);
-  const bytes file = as_bytes(text);
+  const doc d = testdoc::make_doc({text});
+  const obj_entry& e = d.objects[0];
+  const bytes file = d.file();
 
   chain_run empty;
-  decode_into(e, file, 0, empty);
+  decode_into(d, e, 0, empty);
   check_run(e, file, empty);
   chain_run filled;
-  decode_into(e, file, 1 + size % 61, filled);
+  decode_into(d, e, 1 + size % 61, filled);
   check_run(e, file, filled);
 
   FUZZ_CHECK(empty.r.data.has_value() == filled.r.data.has_value() &&

@@ -140,21 +140,29 @@ void run_length_case(uint8_t opts, const vec& payload) {
 }
 
 void flate_case(uint8_t opts, const vec& payload) {
-  const auto flate = [](bytes in, vec& out, size_t limit) { return flate_decode(in, out, limit); };
+  inflated limited = inflated::ok;
+  const auto flate = [&limited](bytes in, vec& out, size_t limit) {
+    limited = flate_decode(in, out, limit);
+    return limited == inflated::ok;
+  };
   const decoder_case c = decoder_case_of(opts);
   bool ok = false;
   const vec out = decode_after_prefix(c, b(payload), flate, &ok);
   if (!ok) FUZZ_CHECK(out.empty(), "a failed inflation left %zu bytes", out.size());
   // The unlimited decoding is the reference: a limit lets all of it through or nothing.
   vec full;
-  const bool full_ok = flate_decode(b(payload), full);
+  const bool full_ok = flate_decode(b(payload), full) == inflated::ok;
   const bool fits = full_ok && c.prefix + full.size() <= c.limit;
   FUZZ_CHECK(ok == fits, "limit %zu: %s, unlimited: %s with %zu bytes", c.limit,
              ok ? "inflated" : "failed", full_ok ? "inflated" : "failed", full.size());
+  FUZZ_CHECK(!full_ok || fits || limited == inflated::too_large,
+             "data that inflates but not within the limit was not called too large");
   if (ok) FUZZ_CHECK(out == full, "the limit changed the inflated bytes");
   // The single-Flate path of stream decoding inflates in place into a buffer: same result.
   buf streamed;
-  const std::optional<bytes> in_place = inflate_stream(b(payload), streamed);
+  bool too_large = false;
+  const std::optional<bytes> in_place =
+      inflate_stream(b(payload), streamed, filter_output_limit, too_large);
   FUZZ_CHECK(in_place.has_value() == full_ok, "in place: %s, as a stage: %s",
              in_place ? "inflated" : "failed", full_ok ? "inflated" : "failed");
   if (in_place)

@@ -46,7 +46,7 @@ constexpr int16_t dext[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6
 // The per-call decoding state.
 struct inflate_state {
   uint8_t* dst;     // output, or count_only
-  uint32_t dst_cap; // output capacity (not enforced when counting)
+  uint32_t dst_cap; // output capacity, enforced when counting too
   uint32_t dst_len; // bytes produced so far; wraps like the 32-bit count it is when counting
   bit_reader in;
 };
@@ -130,10 +130,8 @@ int codes(inflate_state& s, const huffman& lencode, const huffman& distcode) {
     const int symbol = decode(s.in, lencode);
     if (symbol < 0) return symbol;
     if (symbol < 256) {
-      if constexpr (!Counting) {
-        if (s.dst_len == s.dst_cap) return step_output_full;
-        s.dst[s.dst_len] = static_cast<uint8_t>(symbol);
-      }
+      if (s.dst_len == s.dst_cap) return step_output_full;
+      if constexpr (!Counting) s.dst[s.dst_len] = static_cast<uint8_t>(symbol);
       s.dst_len++;
       continue;
     }
@@ -146,13 +144,10 @@ int codes(inflate_state& s, const huffman& lencode, const huffman& distcode) {
     if (distance < 0) return distance;
     if (static_cast<uint32_t>(distance) > s.dst_len) return step_malformed; // before the start
 
-    if constexpr (Counting) {
-      s.dst_len += static_cast<uint32_t>(length);
-    } else {
-      if (static_cast<uint32_t>(length) > s.dst_cap - s.dst_len) return step_output_full;
+    if (static_cast<uint32_t>(length) > s.dst_cap - s.dst_len) return step_output_full;
+    if constexpr (!Counting)
       copy_match(s.dst + s.dst_len, static_cast<uint32_t>(distance), static_cast<uint32_t>(length));
-      s.dst_len += static_cast<uint32_t>(length);
-    }
+    s.dst_len += static_cast<uint32_t>(length);
   }
 }
 
@@ -171,10 +166,8 @@ int stored(inflate_state& s) {
   in.src_pos += 4;
   if (len > in.src_len - in.src_pos) return step_exhausted;
 
-  if (!counting(s)) {
-    if (len > s.dst_cap - s.dst_len) return step_output_full;
-    if (len != 0) std::memcpy(s.dst + s.dst_len, in.src + in.src_pos, len);
-  }
+  if (len > s.dst_cap - s.dst_len) return step_output_full;
+  if (!counting(s) && len != 0) std::memcpy(s.dst + s.dst_len, in.src + in.src_pos, len);
   s.dst_len += len;
   in.src_pos += len;
   return step_ok;
@@ -293,32 +286,53 @@ bool header_usable(const uint8_t* src) {
   return deflate_method && !preset_dictionary;
 }
 
+// Runs the decoder over src into dst (or only counts, with count_only). The step that ended it:
+// step_ok when the last block was read (or the data turned malformed part-way, which keeps what
+// came before), else step_exhausted or step_output_full; *produced is the bytes written.
+int run(const uint8_t* src, size_t src_len, uint8_t* dst, size_t dst_cap, size_t* produced) {
+  *produced = 0;
+  if (src == nullptr || src_len < 2 || !header_usable(src)) return step_exhausted;
+  inflate_state s{};
+  s.dst = dst;
+  s.dst_cap = static_cast<uint32_t>(dst_cap);
+  s.in.src = src + 2;
+  s.in.src_len = static_cast<uint32_t>(src_len - 2);
+  for (;;) {
+    int last = 0;
+    const int result = block(s, &last);
+    if (result == step_malformed) break;
+    if (result != step_ok) return result;
+    if (last) break;
+  }
+  *produced = s.dst_len;
+  return step_ok;
+}
+
 } // namespace
 
 int inflate_decompress(const uint8_t* src, size_t src_len, uint8_t* dst, size_t dst_cap,
                        size_t* out_len) noexcept {
   if (out_len == nullptr) return -1;
   *out_len = 0;
-  if (src == nullptr || src_len < 2) return -1;
   if (dst_cap > max_capacity) return -1;
   if (dst == nullptr && dst_cap != 0) return -1;
-  if (!header_usable(src)) return -1;
-
-  inflate_state s{};
-  s.dst = dst;
-  s.dst_cap = static_cast<uint32_t>(dst_cap);
-  s.in.src = src + 2;
-  s.in.src_len = static_cast<uint32_t>(src_len - 2);
-
-  for (;;) {
-    int last = 0;
-    const int result = block(s, &last);
-    if (result == step_malformed) break;
-    if (result != step_ok) return -1; // input exhausted or output full
-    if (last) break;
-  }
-  *out_len = s.dst_len;
+  size_t produced = 0;
+  if (run(src, src_len, dst, dst_cap, &produced) != step_ok) return -1;
+  *out_len = produced;
   return 0;
+}
+
+measured inflate_measure(const uint8_t* src, size_t src_len, size_t limit) noexcept {
+  if (limit > max_capacity) limit = max_capacity;
+  size_t produced = 0;
+  switch (run(src, src_len, count_only, limit, &produced)) {
+  case step_ok:
+    return {measure::fits, produced};
+  case step_output_full:
+    return {measure::too_large, 0};
+  default:
+    return {measure::unusable, 0};
+  }
 }
 
 } // namespace inflate

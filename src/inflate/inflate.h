@@ -6,7 +6,8 @@
 
 namespace inflate {
 
-// The all-ones destination pointer: count the output bytes without storing them.
+// The all-ones destination pointer: count the output bytes without storing them (the
+// capacity still bounds the count).
 inline uint8_t* const count_only = reinterpret_cast<uint8_t*>(~static_cast<uintptr_t>(0));
 
 // The largest output capacity accepted (1 GiB).
@@ -18,6 +19,16 @@ inline constexpr size_t max_capacity = 0x40000000;
 // Data that turns out malformed part-way succeeds with the bytes decoded before the fault.
 int inflate_decompress(const uint8_t* src, size_t src_len, uint8_t* dst, size_t dst_cap,
                        size_t* out_len) noexcept;
+
+// What inflating src would give within `limit` bytes (at most max_capacity), found without
+// storing anything: the size when it fits, too_large when the output passes the limit, and
+// unusable when the data runs out first or its header is unusable.
+enum class measure { fits, too_large, unusable };
+struct measured {
+  measure result = measure::unusable;
+  size_t size = 0;
+};
+measured inflate_measure(const uint8_t* src, size_t src_len, size_t limit) noexcept;
 
 // Undoes PNG row predictors (types 0 to 4, one byte per pixel) in place: each input row is a
 // predictor byte and row_bytes data bytes; the restored rows end up packed at the start.

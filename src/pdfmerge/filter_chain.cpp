@@ -1,13 +1,12 @@
 // The /Filter chain of a stream read from its dictionary and run stage by stage.
 #include "pdfmerge/pdfmerge_internal.h"
 
+#include <algorithm>
 #include <new>
 #include <string_view>
 
 namespace pdfmerge {
 namespace {
-
-enum class filter_kind { flate, lzw, ascii_hex, ascii85, run_length, other };
 
 filter_kind kind_of(std::string_view name) {
   if (name == "FlateDecode" || name == "Fl") return filter_kind::flate;
@@ -18,18 +17,62 @@ filter_kind kind_of(std::string_view name) {
   return filter_kind::other;
 }
 
-// The names of a /Filter value: one name, or the names inside an array.
-std::vector<filter_kind> filter_list(bytes value) {
-  std::vector<filter_kind> kinds;
-  const std::string_view v = as_chars(value);
-  size_t i = v.empty() || v[0] != '[' ? 0 : 1;
-  if (!v.empty() && v[0] != '/' && v[0] != '[') return kinds;
-  while ((i = v.find('/', i)) != std::string_view::npos) {
-    size_t end = i + 1;
-    while (end < v.size() && is_alnum(static_cast<uint8_t>(v[end]))) ++end;
-    kinds.push_back(kind_of(v.substr(i + 1, end - i - 1)));
-    i = end;
+// The first value of object `num`'s body; empty when there is no such object or it is a stream.
+bytes first_value_of(const doc& d, int32_t num) noexcept {
+  const obj_entry* e = obj_lookup(d, num);
+  if (!e || e->has_stream) return {};
+  const bytes body = object_body(d.file(), *e);
+  const int32_t start = skip_ws(body, 0, size_of(body));
+  const int32_t stop = value_end(body, start, size_of(body));
+  if (stop <= start) return {};
+  return body.subspan(static_cast<size_t>(start), static_cast<size_t>(stop - start));
+}
+
+// A reference "N G R" that makes up the whole of `value`: its number, or -1.
+int32_t whole_ref(bytes value) noexcept {
+  if (value.empty() || !is_digit(value[0])) return -1;
+  const ref_match m = ref_at(value, 0, size_of(value));
+  return m.found && m.after == size_of(value) ? m.num : -1;
+}
+
+// The name that starts at i (its '/'), with i moved past it.
+std::string_view name_at(bytes v, size_t& i) {
+  const size_t from = ++i;
+  while (i < v.size() && is_alnum(v[i])) ++i;
+  return as_chars(v.subspan(from, i - from));
+}
+
+// The kind of one element of a /Filter array at i, with i moved past it: a name, or a
+// reference to a name. Nothing for other tokens, which are stepped over.
+std::optional<filter_kind> filter_element(const doc& d, bytes v, size_t& i) {
+  if (v[i] == '/') return kind_of(name_at(v, i));
+  if (is_digit(v[i])) {
+    const ref_match m = ref_at(v, static_cast<int32_t>(i), size_of(v));
+    if (m.found) {
+      i = static_cast<size_t>(m.after);
+      const bytes named = first_value_of(d, m.num);
+      size_t at = 0;
+      if (named.empty() || named[0] != '/') return filter_kind::other; // cannot be known
+      return kind_of(name_at(named, at));
+    }
   }
+  ++i;
+  return std::nullopt;
+}
+
+// The filters of a /Filter value that direct_value has resolved: one name, or the elements of
+// an array. Any other value names no filter.
+std::vector<filter_kind> filter_list(const doc& d, bytes v) {
+  std::vector<filter_kind> kinds;
+  if (v.empty()) return kinds;
+  size_t i = 0;
+  if (v[0] == '/') {
+    kinds.push_back(kind_of(name_at(v, i)));
+    return kinds;
+  }
+  if (v[0] != '[') return kinds;
+  for (i = 1; i < v.size() && v[i] != ']';)
+    if (const auto kind = filter_element(d, v, i)) kinds.push_back(*kind);
   return kinds;
 }
 
@@ -44,8 +87,8 @@ int32_t int_entry(bytes dict, std::string_view name, int32_t fallback) {
 }
 
 // The element of a /DecodeParms array that starts at i (a dictionary, a reference, null),
-// with i moved past it. Only a dictionary element is returned.
-bytes parms_element(bytes parms, size_t& i) {
+// with i moved past it. A dictionary, or the dictionary a reference names, is returned.
+bytes parms_element(const doc& d, bytes parms, size_t& i) {
   const auto at = static_cast<int32_t>(i);
   const auto end = static_cast<int32_t>(parms.size());
   if (parms[i] == '<') {
@@ -57,7 +100,8 @@ bytes parms_element(bytes parms, size_t& i) {
     const ref_match m = ref_at(parms, at, end);
     if (m.found) {
       i = static_cast<size_t>(m.after);
-      return {};
+      const bytes named = first_value_of(d, m.num);
+      return !named.empty() && named[0] == '<' ? named : bytes{};
     }
   }
   ++i;
@@ -67,7 +111,7 @@ bytes parms_element(bytes parms, size_t& i) {
 
 // The parameters dictionary of stage k: a dictionary stands for the first stage, an array
 // holds one element (a dictionary or null) per stage.
-bytes parms_dict(bytes parms, size_t k) {
+bytes parms_dict(const doc& d, bytes parms, size_t k) {
   if (parms.empty()) return {};
   if (parms[0] == '<') return k == 0 ? parms : bytes{};
   if (parms[0] != '[') return {};
@@ -77,15 +121,15 @@ bytes parms_dict(bytes parms, size_t k) {
       ++i;
       continue;
     }
-    const bytes element = parms_element(parms, i);
+    const bytes element = parms_element(d, parms, i);
     if (n++ == k) return element;
   }
   return {};
 }
 
-predictor_parms parms_of(bytes parms, size_t k) {
+predictor_parms parms_of(const doc& d, bytes parms, size_t k) {
   predictor_parms p;
-  const bytes dict = parms_dict(parms, k);
+  const bytes dict = parms_dict(d, parms, k);
   if (dict.empty()) return p;
   p.predictor = int_entry(dict, "Predictor", 1);
   p.colors = int_entry(dict, "Colors", 1);
@@ -95,43 +139,54 @@ predictor_parms parms_of(bytes parms, size_t k) {
   return p;
 }
 
-bool run_stage(filter_kind kind, const predictor_parms& p, bytes in, std::vector<uint8_t>& out) {
+// One stage decoded into `out`, which must stay within `limit` bytes.
+inflated run_stage(filter_kind kind, const predictor_parms& p, bytes in, std::vector<uint8_t>& out,
+                   size_t limit) {
   switch (kind) {
-  case filter_kind::flate:
-    if (!flate_decode(in, out)) return false;
-    apply_predictor(p, out);
-    return true;
+  case filter_kind::flate: {
+    const inflated got = flate_decode(in, out, limit);
+    if (got == inflated::ok) apply_predictor(p, out);
+    return got;
+  }
   case filter_kind::lzw:
-    if (!lzw_decode(in, p.early_change, out)) return false;
+    // LZW and RunLength fail only when their output would pass the limit.
+    if (!lzw_decode(in, p.early_change, out, limit)) return inflated::too_large;
     apply_predictor(p, out);
-    return true;
+    return inflated::ok;
   case filter_kind::ascii_hex:
-    return ascii_hex_decode(in, out);
+    return ascii_hex_decode(in, out) ? inflated::ok : inflated::unusable;
   case filter_kind::ascii85:
-    return ascii85_decode(in, out);
+    return ascii85_decode(in, out) ? inflated::ok : inflated::unusable;
   case filter_kind::run_length:
-    return run_length_decode(in, out);
+    return run_length_decode(in, out, limit) ? inflated::ok : inflated::too_large;
   case filter_kind::other:
     break;
   }
-  return false;
+  return inflated::unusable;
 }
 
 bool has_predictor(const predictor_parms& p) {
   return p.predictor == 2 || (p.predictor >= 10 && p.predictor <= 15);
 }
 
-std::optional<bytes> run_chain(const std::vector<filter_kind>& kinds, bytes parms, bytes data,
-                               buf& out) {
+// Every stage within `limit`: a stage that needs more sets too_large.
+std::optional<bytes> run_chain(const doc& d, const std::vector<filter_kind>& kinds, bytes parms,
+                               bytes data, buf& out, size_t limit, bool& too_large) {
   try {
     std::vector<uint8_t> cur;
     std::vector<uint8_t> next;
     bytes in = data;
     for (size_t k = 0; k < kinds.size(); ++k) {
       next.clear();
-      if (!run_stage(kinds[k], parms_of(parms, k), in, next)) return std::nullopt;
+      const inflated got = run_stage(kinds[k], parms_of(d, parms, k), in, next, limit);
+      if (got == inflated::too_large) too_large = true;
+      if (got != inflated::ok) return std::nullopt;
       cur.swap(next);
       in = bytes(cur.data(), cur.size());
+    }
+    if (cur.size() > limit) { // a stage without a limit of its own
+      too_large = true;
+      return std::nullopt;
     }
     const uint64_t start = out.len;
     buf_reserve(out, cur.size() + 1);
@@ -146,36 +201,71 @@ std::optional<bytes> run_chain(const std::vector<filter_kind>& kinds, bytes parm
 
 } // namespace
 
-stream_result decode_stream_chain(const obj_entry& e, bytes text, buf& out) noexcept {
+bytes direct_value(const doc& d, bytes value) noexcept {
+  // A few steps at most: a reference to a reference is rare, and a loop must end.
+  for (int step = 0; step < 4; ++step) {
+    const int32_t num = whole_ref(value);
+    if (num < 0) return value;
+    value = first_value_of(d, num);
+  }
+  return {};
+}
+
+stream_filters filters_of(const doc& d, const obj_entry& e) {
+  stream_filters f;
+  if (!e.has_stream || e.dict_start < 0) return f;
+  const bytes text = d.file();
+  const int32_t dict_end = e.stream_kw > 0 ? e.stream_kw : e.endobj > 0 ? e.endobj : size_of(text);
+  f.filter = own_value(text, e.dict_start, dict_end, "Filter");
+  f.parms = own_value(text, e.dict_start, dict_end, "DecodeParms");
+  bool unknown = false;
+  if (whole_ref(f.filter) >= 0) {
+    // An indirect filter that leads to no name or array cannot be known: the data is kept
+    // as it is, with the reference.
+    const bytes filter = direct_value(d, f.filter);
+    if (!filter.empty() && (filter[0] == '/' || filter[0] == '['))
+      f.filter = filter;
+    else
+      unknown = true;
+  }
+  const bytes parms = direct_value(d, f.parms);
+  if (!parms.empty()) f.parms = parms;
+  if (unknown)
+    f.kinds.push_back(filter_kind::other);
+  else
+    f.kinds = filter_list(d, f.filter);
+  f.kept = std::find(f.kinds.begin(), f.kinds.end(), filter_kind::other) != f.kinds.end();
+  return f;
+}
+
+stream_result decode_stream_chain(const doc& d, const obj_entry& e, buf& out,
+                                  size_t limit) noexcept {
   stream_result r;
+  const bytes text = d.file();
   if (!e.has_stream) return r;
   const int64_t n = int64_t{e.data_end} - e.data_start;
   if (n <= 0 || e.data_start < 0 || e.data_end > static_cast<int64_t>(text.size())) return r;
   const bytes data = text.subspan(static_cast<size_t>(e.data_start), static_cast<size_t>(n));
   r.data = data;
-  if (e.dict_start < 0) return r;
-  const int32_t dict_end = e.stream_kw > 0 ? e.stream_kw : e.endobj > 0 ? e.endobj : size_of(text);
-  const bytes filter = own_value(text, e.dict_start, dict_end, "Filter");
-  std::vector<filter_kind> kinds;
+  stream_filters f;
   try {
-    kinds = filter_list(filter);
+    f = filters_of(d, e);
   } catch (const std::bad_alloc&) {
     r.data = std::nullopt;
     return r;
   }
-  if (kinds.empty()) return r;
-  const bytes parms = own_value(text, e.dict_start, dict_end, "DecodeParms");
-  for (const filter_kind k : kinds) {
-    if (k != filter_kind::other) continue;
+  if (f.kinds.empty()) return r;
+  if (f.kept) {
     r.kept_filter = true;
-    r.filter = filter;
-    r.parms = parms;
+    r.filter = f.filter;
+    r.parms = f.parms;
     return r;
   }
-  if (kinds.size() == 1 && kinds[0] == filter_kind::flate && !has_predictor(parms_of(parms, 0)))
-    r.data = inflate_stream(data, out);
+  if (f.kinds.size() == 1 && f.kinds[0] == filter_kind::flate &&
+      !has_predictor(parms_of(d, f.parms, 0)))
+    r.data = inflate_stream(data, out, limit, r.too_large);
   else
-    r.data = run_chain(kinds, parms, data, out);
+    r.data = run_chain(d, f.kinds, f.parms, data, out, limit, r.too_large);
   return r;
 }
 

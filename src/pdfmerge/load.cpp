@@ -9,7 +9,11 @@ int32_t doc_load(const char* path, doc& d) {
   text_indexes ix(d.file());
   trailers_read(d, ix);
   objects_discover(d, ix);
-  objstms_expand(d, ix, inflate::inflate_decompress);
+  if (!objstms_expand(d, ix, objstm_budget(d.len))) {
+    set_error("object streams decode to more than %llu MB: %s",
+              static_cast<unsigned long long>(objstm_budget(d.len) >> 20), path);
+    return -1;
+  }
   definitions_select(d, ix);
   if (d.objects.empty()) {
     set_error("no PDF objects found \xE2\x80\x94 not a PDF: %s", path);

@@ -102,14 +102,20 @@ void objects_discover(doc& d, text_indexes& ix);
 
 // ---------------------------------------------------------------- phase 5: object streams
 
-using inflate_fn = int (*)(const uint8_t* src, size_t src_len, uint8_t* dst, size_t dst_cap,
-                           size_t* out_len) noexcept;
-
 // True when the entry is an object stream's container (a stream whose dictionary names /ObjStm).
 bool objstm_container(const obj_entry& e, const name_hits& objstm_names) noexcept;
 
-// Appends one entry per object held in the file's object streams.
-void objstms_expand(doc& d, text_indexes& ix, inflate_fn decode);
+// How many bytes a document's object streams may decode to in all: 256 MiB, and 16 more for
+// every byte of the file. Real files stay far below it (their object streams are a part of the
+// file, compressed a few times over); a crafted file cannot make a page count hold gigabytes.
+inline constexpr uint64_t objstm_budget_base = uint64_t{256} << 20;
+inline constexpr uint64_t objstm_budget_per_byte = 16;
+uint64_t objstm_budget(int32_t file_len) noexcept;
+
+// Appends one entry per object held in the file's object streams. False, with nothing more
+// expanded, once their decoded data would pass `budget` bytes in all. Throws std::bad_alloc
+// when memory runs out.
+bool objstms_expand(doc& d, text_indexes& ix, uint64_t budget);
 
 // ---------------------------------------------------------------- phases 6 and 7: selection
 

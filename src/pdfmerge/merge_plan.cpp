@@ -60,6 +60,14 @@ std::vector<int32_t> copy_list_of(const doc& d) {
     if (!e || !dict_span_of(d.file(), *e, sp)) continue;
     const bytes res = page_resources(d, sp, page.num);
     if (!res.empty()) add_refs(res, found, members, list);
+    // Content written raw keeps its /Filter and /DecodeParms, and with them what they
+    // reference (a JBIG2 stream's /JBIG2Globals, parameters held in an object of their own).
+    const obj_entry* content = single_content_stream(d, page.num);
+    if (!content) continue;
+    const stream_filters f = filters_of(d, *content);
+    if (!f.kept) continue;
+    add_refs(f.filter, found, members, list);
+    add_refs(f.parms, found, members, list);
   }
   // Breadth-first: the list is the queue, and grows while it is walked.
   for (size_t k = 0; k < list.size(); ++k) {

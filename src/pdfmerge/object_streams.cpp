@@ -12,7 +12,6 @@ namespace pdfmerge {
 namespace {
 
 constexpr uint32_t max_raw = 268435456;
-constexpr uint64_t last_retry_cap = 268435455; // no retry once the capacity is above this
 constexpr int32_t max_members = 100000;
 constexpr int64_t max_member_size = 1048576;
 
@@ -21,25 +20,47 @@ struct decoded {
   int32_t produced = 0;
 };
 
-// Decodes one container's data. Each attempt that fails is retried with four times the room
-// until the room has passed 268,435,455 bytes. A failed attempt's block is released at once.
-decoded inflate_into_arena(struct arena& a, bytes src, inflate_fn decode) {
-  uint64_t cap = static_cast<uint64_t>(src.size()) * 8 + 64;
-  for (;;) {
-    uint8_t* block = arena_alloc(a, static_cast<size_t>(cap));
-    if (!block) return {};
-    size_t produced = 0;
-    if (decode(src.data(), src.size(), block, static_cast<size_t>(cap), &produced) == 0)
-      return {block, static_cast<int32_t>(produced)};
-    a.blocks.pop_back();
-    if (cap > last_retry_cap) return {};
-    cap *= 4;
+// A fresh arena block for each attempt; a failed attempt's block is released at once.
+struct arena_room {
+  struct arena& a;
+  decoded got;
+  uint8_t* take(size_t cap) {
+    got.block = arena_alloc(a, cap);
+    return const_cast<uint8_t*>(got.block);
   }
+  void keep(size_t produced) { got.produced = static_cast<int32_t>(produced); }
+  void drop() {
+    a.blocks.pop_back();
+    got = {};
+  }
+};
+
+// What decoding one container's data gave, within the budget left.
+struct inflate_outcome {
+  decoded data;
+  bool over_budget = false;
+};
+
+inflate_outcome inflate_into_arena(struct arena& a, bytes src, uint64_t budget_left) {
+  arena_room room{a, {}};
+  const uint64_t guess = static_cast<uint64_t>(src.size()) * 8 + 64;
+  switch (inflate_sized(src, guess, budget_left, room)) {
+  case inflated::ok:
+    return {room.got, false};
+  case inflated::no_memory:
+    throw std::bad_alloc();
+  case inflated::too_large:
+    // Past the inflater's own limit the container is left out, as data that does not inflate.
+    return {{}, budget_left < inflate::max_capacity};
+  case inflated::unusable:
+    break;
+  }
+  return {};
 }
 
 decoded copy_into_arena(struct arena& a, bytes src) {
   uint8_t* block = arena_alloc(a, src.size() + 1);
-  if (!block) return {};
+  if (!block) throw std::bad_alloc();
   if (!src.empty()) std::memcpy(block, src.data(), src.size());
   return {block, static_cast<int32_t>(src.size())};
 }
@@ -114,7 +135,11 @@ bool objstm_container(const obj_entry& e, const name_hits& objstm_names) noexcep
   return name_hits_find(objstm_names, e.dict_start, end) >= 0;
 }
 
-void objstms_expand(doc& d, text_indexes& ix, inflate_fn decode) {
+uint64_t objstm_budget(int32_t file_len) noexcept {
+  return objstm_budget_base + objstm_budget_per_byte * static_cast<uint64_t>(file_len);
+}
+
+bool objstms_expand(doc& d, text_indexes& ix, uint64_t budget) {
   const bytes f = d.file();
   const name_hits& objstm = ix.names("ObjStm");
   // Containers that share their data (overlapping headers) decode it once.
@@ -136,12 +161,21 @@ void objstms_expand(doc& d, text_indexes& ix, inflate_fn decode) {
     auto [it, fresh] = done.try_emplace({e.data_start, e.data_end, flate});
     if (fresh) {
       const bytes src = f.subspan(static_cast<size_t>(e.data_start), static_cast<size_t>(raw));
-      it->second = flate ? inflate_into_arena(d.arena, src, decode) : copy_into_arena(d.arena, src);
+      if (flate) {
+        const inflate_outcome got = inflate_into_arena(d.arena, src, budget);
+        if (got.over_budget) return false;
+        it->second = got.data;
+      } else {
+        if (src.size() > budget) return false;
+        it->second = copy_into_arena(d.arena, src);
+      }
+      budget -= static_cast<uint64_t>(it->second.produced);
     }
     const decoded& data = it->second;
     if (!data.block || first > data.produced) continue;
     members_add(d, data, n, first);
   }
+  return true;
 }
 
 } // namespace pdfmerge

@@ -8,7 +8,8 @@ namespace {
 
 // The parts of an array, joined with one line feed between consecutive parts that give bytes
 // so that the last token of one part never runs into the first of the next.
-bytes stream_array(const doc& d, bytes span, int32_t i, buf& content, buf& scratch) {
+bytes stream_array(const doc& d, bytes span, int32_t i, buf& content, buf& scratch,
+                   content_room& room) {
   const int32_t end = static_cast<int32_t>(span.size());
   bool any_part = false;
   ++i;
@@ -23,8 +24,13 @@ bytes stream_array(const doc& d, bytes span, int32_t i, buf& content, buf& scrat
     const obj_entry* e = num > 0 ? obj_lookup(d, num) : nullptr;
     if (!e) continue;
     scratch.len = 0;
+    const size_t left = content.len < room.limit ? room.limit - content.len : 0;
     // A part whose filters are not decoded here contributes nothing.
-    const stream_result part = decode_stream_chain(*e, d.file(), scratch);
+    const stream_result part = decode_stream_chain(d, *e, scratch, left);
+    if (part.too_large || (part.data && part.data->size() + 1 > left)) {
+      room.exceeded = true;
+      return {};
+    }
     if (part.kept_filter || !part.data || part.data->empty()) continue;
     if (any_part) buf_str(content, "\n");
     buf_append(content, part.data->data(), part.data->size());
@@ -60,17 +66,18 @@ bytes direct_stream(const doc& d, bytes span, int32_t i) {
 // One referenced object whose number starts at i: a stream, or an object holding the array
 // of streams.
 bytes single_stream(const doc& d, bytes span, int32_t i, buf& content, buf& scratch, bytes& filter,
-                    bytes& parms) {
+                    bytes& parms, content_room& room) {
   const int32_t num = parse_int_at(span, i);
   if (num <= 0) return {};
   const obj_entry* e = obj_lookup(d, num);
   if (!e) return {};
   if (!e->has_stream) {
     const bytes body = object_body(d.file(), *e);
-    if (!body.empty() && body[0] == '[') return stream_array(d, body, 0, content, scratch);
+    if (!body.empty() && body[0] == '[') return stream_array(d, body, 0, content, scratch, room);
     return {};
   }
-  const stream_result r = decode_stream_chain(*e, d.file(), content);
+  const stream_result r = decode_stream_chain(d, *e, content, room.limit);
+  room.exceeded = room.exceeded || r.too_large;
   if (!r.data) return {};
   if (r.kept_filter) {
     filter = r.filter;
@@ -79,26 +86,56 @@ bytes single_stream(const doc& d, bytes span, int32_t i, buf& content, buf& scra
   return *r.data;
 }
 
+// The page's own /Contents value: its text and the position of the value in it (-1 when the
+// page has none). Only the page's own key counts, never one inside an annotation or other
+// nested dictionary.
+struct contents_value {
+  bytes span;
+  int32_t at = -1;
+  int32_t end = 0;
+};
+
+contents_value contents_of(const doc& d, int32_t page_num) noexcept {
+  contents_value v;
+  const obj_entry* e = obj_lookup(d, page_num);
+  dict_span sp;
+  if (!e || !dict_span_of(d.file(), *e, sp)) return v;
+  v.span = span_text(sp);
+  v.end = sp.end;
+  const int32_t q = find_own_key(v.span, sp.start, sp.end, "Contents");
+  if (q < 0 || past_name(q, "Contents") >= sp.end) return v;
+  const int32_t i = value_after_name(v.span, q, "Contents", sp.end);
+  if (i < sp.end) v.at = i;
+  return v;
+}
+
 } // namespace
 
+const obj_entry* single_content_stream(const doc& d, int32_t page_num) noexcept {
+  const contents_value v = contents_of(d, page_num);
+  if (v.at < 0 || !is_digit(byte_at(v.span, v.at))) return nullptr;
+  int32_t at = v.at;
+  const int32_t num = parse_int_at(v.span, at);
+  const obj_entry* e = num > 0 ? obj_lookup(d, num) : nullptr;
+  return e && e->has_stream ? e : nullptr;
+}
+
 bytes page_content(const doc& d, int32_t page_num, buf& content, buf& scratch, bytes& filter,
-                   bytes& parms) noexcept {
+                   bytes& parms, content_room* room) noexcept {
+  content_room unbounded;
+  content_room& within = room ? *room : unbounded;
   content.len = 0;
   scratch.len = 0;
   filter = parms = {};
-  const obj_entry* e = obj_lookup(d, page_num);
-  dict_span sp;
-  if (!e || !dict_span_of(d.file(), *e, sp)) return {};
-  const bytes span = span_text(sp);
-  // Only the page's own key counts, never one inside an annotation or other nested dictionary.
-  const int32_t q = find_own_key(span, sp.start, sp.end, "Contents");
-  if (q < 0 || past_name(q, "Contents") >= sp.end) return {};
-  const int32_t i = value_after_name(span, q, "Contents", sp.end);
-  if (i >= sp.end) return {};
+  const contents_value v = contents_of(d, page_num);
+  if (v.at < 0) return {};
+  const bytes span = v.span;
+  const int32_t i = v.at;
+  const int32_t end = v.end;
   const uint8_t c = byte_at(span, i);
-  if (is_digit(c)) return single_stream(d, span, i, content, scratch, filter, parms);
-  if (c == '[') return stream_array(d, span, i, content, scratch);
-  if (c == '<' && i + 1 < sp.end && byte_at(span, i + 1) == '<') return direct_stream(d, span, i);
+  if (is_digit(c)) return single_stream(d, span, i, content, scratch, filter, parms, within);
+  if (c == '[') return stream_array(d, span, i, content, scratch, within);
+  if (c == '<' && i + 1 < end && byte_at(span, i + 1) == '<') return direct_stream(d, span, i);
   return {};
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "pdfmerge/document.h"
+#include "pdfmerge/filters.h"
 
 #include <optional>
 #include <string_view>
@@ -74,7 +75,17 @@ bytes page_resources(const doc& d, const dict_span& page, int32_t page_num);
 // may reuse from page to page; both are emptied (length 0) first. For a single stream written
 // raw because its filters are not decoded here, `filter` and `parms` are the /Filter and
 // /DecodeParms values to copy into the new content dictionary (empty otherwise).
+// The room the decoded content may take: no stage of any stream and not the joined parts may
+// pass `limit`. Content that needs more gives nothing and sets `exceeded`.
+struct content_room {
+  size_t limit = filter_output_limit;
+  bool exceeded = false;
+};
 bytes page_content(const doc& d, int32_t page_num, buf& content, buf& scratch, bytes& filter,
-                   bytes& parms) noexcept;
+                   bytes& parms, content_room* room = nullptr) noexcept;
+
+// The stream object that the page's /Contents names alone ("/Contents N G R"), or null: the
+// only content that is written raw with its filters when they are not decoded here.
+const obj_entry* single_content_stream(const doc& d, int32_t page_num) noexcept;
 
 } // namespace pdfmerge

@@ -2,6 +2,7 @@
 // streams, copied objects, cross-reference table and trailer.
 #include "pdfmerge/pdfmerge_internal.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace pdfmerge {
@@ -53,17 +54,26 @@ void write_head(out_file& f, int32_t total_pages, std::string_view catalog_extra
 }
 
 // A stream written raw because its filters are not decoded keeps them: `filter` and `parms`
-// are the values to copy, empty otherwise.
-void write_content_stream(out_file& f, int32_t n, bytes content, bytes filter, bytes parms) {
+// are the values to copy (their references renumbered), empty otherwise.
+void write_content_stream(out_file& f, const merge_input& in, int32_t n, bytes content,
+                          bytes filter, bytes parms) {
   out_begin_object(f, n);
   std::string dict = "<< /Length " + num_text(static_cast<int64_t>(content.size()));
-  if (!filter.empty()) dict += " /Filter " + std::string(filter.begin(), filter.end());
-  if (!parms.empty()) dict += " /DecodeParms " + std::string(parms.begin(), parms.end());
+  if (!filter.empty()) dict += " /Filter " + renumbered_text(filter, in.map);
+  if (!parms.empty()) dict += " /DecodeParms " + renumbered_text(parms, in.map);
   make_reader_safe(dict);
   out_put(f, dict + " >>\nstream\n");
   out_put(f, content);
   out_put(f, "\nendstream\nendobj\n");
 }
+
+// The content last written, kept while its bytes stay in the working buffers.
+struct last_content {
+  const obj_entry* stream = nullptr; // the single stream it came from, if it did
+  bytes data;
+  bytes filter;
+  bytes parms;
+};
 
 // False when the page contents could not be gathered for want of memory. Stops at the first
 // failure of the output, so that a merge that cannot succeed decodes nothing more.
@@ -71,15 +81,35 @@ bool write_content_streams(out_file& f, const std::vector<merge_input>& inputs,
                            int32_t total_pages) {
   buf content;
   buf scratch;
+  last_content last;
   int32_t n = 3;
   for (const merge_input& in : inputs)
     for (const pageinfo& page : in.d.pages) {
       if (f.failed) return true;
+      const int32_t num = n++ + total_pages;
+      // Pages in a row often share one content stream (blank pages, a repeated form): its
+      // bytes are decoded once and written again.
+      const obj_entry* single = single_content_stream(in.d, page.num);
+      if (single && single == last.stream) {
+        write_content_stream(f, in, num, last.data, last.filter, last.parms);
+        continue;
+      }
+      last = {};
       bytes filter;
       bytes parms;
-      const bytes data = page_content(in.d, page.num, content, scratch, filter, parms);
+      // Decoded content can take no more than the room left in the output: what needs more
+      // could never be written, so it fails the output at once instead of being decoded. (Past
+      // the decoders' own limit, with more room than that, a page is written empty as before.)
+      content_room room{
+          static_cast<size_t>(std::min<uint64_t>(f.limit - f.out.len, filter_output_limit))};
+      const bytes data = page_content(in.d, page.num, content, scratch, filter, parms, &room);
       if (content.failed || scratch.failed) return false;
-      write_content_stream(f, n++ + total_pages, data, filter, parms);
+      if (room.exceeded && room.limit < filter_output_limit) {
+        f.failed = true;
+        return true;
+      }
+      if (!room.exceeded) last = {single, data, filter, parms};
+      write_content_stream(f, in, num, data, filter, parms);
     }
   return true;
 }

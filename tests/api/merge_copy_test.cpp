@@ -144,4 +144,39 @@ TEST(MergeCopies, SecondInputNumbersFollowTheFirst) {
   EXPECT_QPDF_ACCEPTS(out);
 }
 
+// Page content kept raw with a filter the library does not decode keeps its /DecodeParms, and
+// the objects they reference come along renumbered: a JBIG2 stream's /JBIG2Globals (in a
+// parameters dictionary held by an object of its own), and a /Filter written as a reference.
+TEST(MergeCopies, RawContentKeepsTheObjectsItsParametersReference) {
+  fixtures::pdf_builder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  b.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R >>");
+  b.stream(4, "/Filter 5 0 R /DecodeParms 6 0 R", "jbig2 page data");
+  b.object(5, "/JBIG2Decode");
+  b.object(6, "<< /JBIG2Globals 7 0 R >>");
+  b.stream(7, "", "jbig2 global segments");
+  b.xref_table().trailer("<< /Size 8 /Root 1 0 R >>");
+  const std::string in = fixtures::write_temp("jbig2_globals.pdf", b.startxref().str());
+  const std::string out = fixtures::temp_path("jbig2_globals_merged.pdf");
+  ASSERT_EQ(pdfmerge_two(in.c_str(), in.c_str(), out.c_str()), 0) << pdfmerge_last_error();
+  const std::string pdf = fixtures::read_file(out);
+  // Pages 3 and 4, contents 5 and 6; each input's globals are its one copy: 7 and 8.
+  EXPECT_NE(object_text(pdf, 5).find("/Filter /JBIG2Decode /DecodeParms << /JBIG2Globals 7 0 R >>"),
+            std::string::npos)
+      << object_text(pdf, 5);
+  EXPECT_NE(object_text(pdf, 6).find("/DecodeParms << /JBIG2Globals 8 0 R >>"), std::string::npos);
+  EXPECT_NE(object_text(pdf, 7).find("jbig2 global segments"), std::string::npos);
+  EXPECT_NE(object_text(pdf, 8).find("jbig2 global segments"), std::string::npos);
+  EXPECT_NE(pdf.find("<< /Size 9 /Root 1 0 R >>"), std::string::npos);
+  EXPECT_EQ(pdfmerge_page_count(out.c_str()), 2);
+  // The page data is no real JBIG2, so qpdf --check would fail on decoding it (as it does on
+  // the input); qpdf still follows the cross-reference table to the globals.
+  if (!merge_tools::have_tool("qpdf")) GTEST_SKIP() << "qpdf is not installed: check skipped";
+  const merge_tools::command_result globals =
+      merge_tools::run("qpdf --show-object=8 --raw-stream-data " + merge_tools::quoted(out));
+  EXPECT_EQ(globals.status, 0) << globals.output;
+  EXPECT_EQ(globals.output, "jbig2 global segments");
+}
+
 } // namespace

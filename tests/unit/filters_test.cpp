@@ -199,16 +199,17 @@ TEST(RunLength, Cases) {
 TEST(FlateStage, InflatesAndFails) {
   vec out;
   const std::string z = fixtures::zlib_stored("stage text");
-  EXPECT_TRUE(flate_decode(as_bytes(z), out));
+  EXPECT_EQ(flate_decode(as_bytes(z), out), inflated::ok);
   EXPECT_EQ(str(out), "stage text");
   out.clear();
-  EXPECT_FALSE(flate_decode(as_bytes(z.substr(0, z.size() - 8)), out)); // cut short
+  EXPECT_EQ(flate_decode(as_bytes(z.substr(0, z.size() - 8)), out),
+            inflated::unusable); // cut short
   EXPECT_TRUE(out.empty());
   const std::string big = fixtures::zlib_repeat('A', 300000); // beyond twenty to one
-  EXPECT_TRUE(flate_decode(as_bytes(big), out));
+  EXPECT_EQ(flate_decode(as_bytes(big), out), inflated::ok);
   EXPECT_EQ(out.size(), 300000u);
   out.clear();
-  EXPECT_FALSE(flate_decode(as_bytes(big), out, 299999));
+  EXPECT_EQ(flate_decode(as_bytes(big), out, 299999), inflated::too_large);
 }
 
 // ---------------------------------------------------------------- predictors
@@ -347,7 +348,7 @@ TEST(FiltersFuzz, RandomChainsThroughStreamDecoding) {
                              "\nendstream\nendobj";
     pdfmerge::doc d = testdoc::make_doc({text});
     buf out;
-    const stream_result r = decode_stream_chain(d.objects[0], d.file(), out);
+    const stream_result r = decode_stream_chain(d, d.objects[0], out);
     ASSERT_EQ(r.kept_filter, unknown) << filter;
     if (unknown) {
       ASSERT_TRUE(r.data);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <latch>
@@ -64,7 +65,7 @@ struct counted {
   bool operator==(const counted&) const = default;
 };
 
-counted ours_counting(const bytes& in, size_t cap = 0) {
+counted ours_counting(const bytes& in, size_t cap = inflate::max_capacity) {
   counted c{0, 12345};
   c.rc = inflate::inflate_decompress(in.data(), in.size(), inflate::count_only, cap, &c.out_len);
   return c;
@@ -587,6 +588,34 @@ TEST(InflateOutput, ExactlyFullSucceedsAndOneShortFails) {
     EXPECT_EQ(short_one.rc, -1);
     EXPECT_EQ(short_one.out_len, 0u);
     EXPECT_TRUE(short_one == reference(c.stream, c.text.size() - 1));
+  }
+}
+
+TEST(InflateMeasure, SizeWithinTheLimitTooLargeOrUnusable) {
+  struct measure_case {
+    const char* name;
+    bytes stream;
+    size_t limit;
+    inflate::measure result;
+    size_t size;
+  };
+  const bytes forty = fixed_stream("ab", 38, 2); // 40 bytes out
+  bytes cut = forty;
+  cut.resize(cut.size() - 2);
+  const measure_case cases[] = {
+      {"fits with room to spare", forty, 1000, inflate::measure::fits, 40},
+      {"fits exactly", forty, 40, inflate::measure::fits, 40},
+      {"one byte too many", forty, 39, inflate::measure::too_large, 0},
+      {"empty output", fixed_stream(""), 0, inflate::measure::fits, 0},
+      {"cut short", cut, 1000, inflate::measure::unusable, 0},
+      {"not zlib", bytes{'h', 'i', 0, 0}, 1000, inflate::measure::unusable, 0},
+      {"limit above the largest capacity", forty, SIZE_MAX, inflate::measure::fits, 40},
+  };
+  for (const measure_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const inflate::measured m = inflate::inflate_measure(c.stream.data(), c.stream.size(), c.limit);
+    EXPECT_EQ(m.result, c.result);
+    EXPECT_EQ(m.size, c.size);
   }
 }
 

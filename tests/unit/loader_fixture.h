@@ -22,9 +22,12 @@ inline void objects_discover(doc& d) {
   text_indexes ix(d.file());
   objects_discover(d, ix);
 }
-inline void objstms_expand(doc& d, inflate_fn decode = inflate::inflate_decompress) {
+inline bool objstms_expand(doc& d, uint64_t budget) {
   text_indexes ix(d.file());
-  objstms_expand(d, ix, decode);
+  return objstms_expand(d, ix, budget);
+}
+inline bool objstms_expand(doc& d) {
+  return objstms_expand(d, objstm_budget(d.len));
 }
 inline void definitions_select(doc& d) {
   text_indexes ix(d.file());

@@ -263,6 +263,62 @@ TEST(PageContent, BuffersAreReusedFromPageToPage) {
     EXPECT_EQ(testdoc::str(plain_content(d, 3, content, scratch)), "AAAA\nBB");
 }
 
+// Content that needs more than its room gives nothing and says so, whichever stream or stage
+// needs it; the buffers never grow to the size the data would have.
+TEST(PageContent, ContentPastItsRoomIsNotDecoded) {
+  const size_t size = 3000000; // past the buffers' first capacity, so growth would show
+  const std::string big(size, 'x');
+  const std::string twice = fixtures::zlib_repeat('x', size);
+  const std::string double_flate = fixtures::zlib_stored(twice);
+  struct room_case {
+    const char* name;
+    std::string contents;
+    std::string dict8;
+    std::string data8;
+    size_t limit;
+    bool exceeded;
+  };
+  const room_case cases[] = {
+      {"single Flate", "/Contents 8 0 R", "/Filter /FlateDecode", twice, size / 2, true},
+      {"single Flate within", "/Contents 8 0 R", "/Filter /FlateDecode", twice, size + 1, false},
+      {"two Flate stages", "/Contents 8 0 R", "/Filter [/FlateDecode /FlateDecode]", double_flate,
+       size / 2, true},
+      {"a part of an array", "/Contents [9 0 R 8 0 R]", "/Filter /FlateDecode", twice, size / 2,
+       true},
+      {"RunLength stage", "/Contents 8 0 R", "/Filter /RunLengthDecode",
+       std::string(2000, '\x81') + "\x80", 100, true},
+  };
+  for (const room_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    doc d = make_pages_doc(
+        {page(c.contents), stream_obj(8, c.dict8, c.data8), stream_obj(9, "", "q Q")});
+    buf content;
+    buf scratch;
+    bytes filter;
+    bytes parms;
+    content_room room{c.limit};
+    const bytes got = page_content(d, 3, content, scratch, filter, parms, &room);
+    EXPECT_EQ(room.exceeded, c.exceeded);
+    if (c.exceeded) {
+      EXPECT_TRUE(got.empty());
+      EXPECT_LT(content.cap, size);
+      EXPECT_LT(scratch.cap, size);
+    } else {
+      EXPECT_EQ(testdoc::str(got), big);
+    }
+  }
+  // Parts that each fit but not together.
+  doc d = make_pages_doc(
+      {page("/Contents [8 0 R 8 0 R]"), stream_obj(8, "/Filter /FlateDecode", twice)});
+  buf content;
+  buf scratch;
+  bytes filter;
+  bytes parms;
+  content_room room{size + size / 2};
+  EXPECT_TRUE(page_content(d, 3, content, scratch, filter, parms, &room).empty());
+  EXPECT_TRUE(room.exceeded);
+}
+
 // ---------------------------------------------------------------- a stream's decoded data
 
 struct decoded {
@@ -276,7 +332,7 @@ decoded decode(const doc& d, int32_t num) {
   buf_str(out, "prefix");
   const uint64_t before = out.len;
   decoded r;
-  std::optional<bytes> got = decode_stream_chain(*obj_lookup(d, num), d.file(), out).data;
+  std::optional<bytes> got = decode_stream_chain(d, *obj_lookup(d, num), out).data;
   r.grown = out.len - before;
   if (got) {
     r.bytes = testdoc::str(*got);
@@ -316,6 +372,54 @@ TEST(DecodedStream, FiltersAndPlaces) {
     if (!c.bytes) continue;
     EXPECT_EQ(r.points_into_file, c.in_file);
     EXPECT_EQ(r.grown, c.in_file ? 0 : c.bytes->size());
+  }
+}
+
+// A /Filter or /DecodeParms written as a reference, or holding references, is resolved; a
+// filter that cannot be known keeps the data raw with the value as written.
+TEST(DecodedStream, IndirectFiltersAndParametersAreResolved) {
+  const std::string text = "0 0 m 10 10 l S 20 20 m"; // 23 bytes: rows of 3 and a short one
+  const std::string z = fixtures::zlib_stored(text);
+  const std::string png =
+      fixtures::zlib_stored(testenc::to_str(testenc::png_encode(testenc::to_vec(text), 3, 1, 2)));
+  doc d = testdoc::make_doc({
+      stream_obj(1, "/Filter 20 0 R", z),
+      stream_obj(2, "/Filter [20 0 R]", z),
+      stream_obj(3, "/Filter /FlateDecode /DecodeParms 21 0 R", png),
+      stream_obj(4, "/Filter [/FlateDecode] /DecodeParms [21 0 R]", png),
+      stream_obj(5, "/Filter 22 0 R /DecodeParms 23 0 R", png),
+      stream_obj(6, "/Filter 29 0 R", z),
+      stream_obj(7, "/Filter 24 0 R", z),
+      stream_obj(8, "/Filter [/FlateDecode 29 0 R]", z),
+      obj(20, "/FlateDecode"),
+      obj(21, "<< /Predictor 12 /Columns 3 >>"),
+      obj(22, "[/FlateDecode]"),
+      obj(23, "[21 0 R]"),
+      obj(24, "42"),
+  });
+  struct expect {
+    int32_t num;
+    bool kept;
+    std::string bytes, filter;
+  };
+  const expect cases[] = {
+      {1, false, text, ""},
+      {2, false, text, ""},
+      {3, false, text, ""},
+      {4, false, text, ""},
+      {5, false, text, ""},
+      {6, true, z, "29 0 R"}, // no such object
+      {7, true, z, "24 0 R"}, // not a name
+      {8, true, z, "[/FlateDecode 29 0 R]"},
+  };
+  for (const expect& c : cases) {
+    SCOPED_TRACE(c.num);
+    buf out;
+    const stream_result r = decode_stream_chain(d, *obj_lookup(d, c.num), out);
+    ASSERT_TRUE(r.data);
+    EXPECT_EQ(r.kept_filter, c.kept);
+    EXPECT_EQ(testdoc::str(*r.data), c.bytes);
+    EXPECT_EQ(testdoc::str(r.filter), c.filter);
   }
 }
 

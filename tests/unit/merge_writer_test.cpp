@@ -1,8 +1,10 @@
 // The whole output assembled in memory: object order and the size limit.
 #include "doc_fixture.h"
+#include "pdf_builder.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -66,6 +68,34 @@ TEST(WriteOutput, ReachingTheSizeLimitFails) {
     EXPECT_EQ(result, limit > whole.out.len ? 0 : -1) << limit;
     EXPECT_STREQ(error_text(), result == 0 ? "" : "failed to build output") << limit;
     EXPECT_LT(f.out.len, limit);
+  }
+}
+
+// Pages in a row that share a content stream get its bytes again; any other page its own.
+TEST(WriteOutput, SharedContentIsWrittenForEveryPage) {
+  std::vector<merge_input> inputs(2);
+  const std::string a = fixtures::zlib_stored("shared A");
+  inputs[0].d = testdoc::make_doc(
+      {obj(3, "<< /Type /Page /Contents 4 0 R >>"), obj(5, "<< /Type /Page /Contents 6 0 R >>"),
+       obj(4, "<< /Filter /FlateDecode /Length " + std::to_string(a.size()) + " >>\nstream\n" + a +
+                  "\nendstream"),
+       obj(6, "<< /Length 5 >>\nstream\nown B\nendstream")});
+  inputs[0].d.pages = {{3, 0}, {3, 0}, {5, 0}, {3, 0}};
+  // The same object number in another input is another stream.
+  inputs[1].d = testdoc::make_doc({obj(3, "<< /Type /Page /Contents 4 0 R >>"),
+                                   obj(4, "<< /Length 7 >>\nstream\nother A\nendstream")});
+  inputs[1].d.pages = {{3, 0}};
+  const auto size = static_cast<int32_t>(merge_plan(inputs, 5));
+  out_file f;
+  ASSERT_EQ(write_output(f, inputs, 5, size), 0);
+  const std::string pdf = text_of(f);
+  const char* expected[] = {"shared A", "shared A", "own B", "shared A", "other A"};
+  for (int k = 0; k < 5; ++k) {
+    const std::string head = std::to_string(8 + k) + " 0 obj\n<< /Length ";
+    const size_t at = pdf.find(head);
+    ASSERT_NE(at, std::string::npos) << k;
+    const size_t data = pdf.find("stream\n", at) + 7;
+    EXPECT_EQ(pdf.substr(data, std::strlen(expected[k])), expected[k]) << k;
   }
 }
 

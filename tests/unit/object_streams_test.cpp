@@ -1,5 +1,6 @@
 // Object streams: the header pairs, /N and /First, decoding with growing room, members cut at
 // the decoded bytes, and which definition of a number survives selection.
+#include "inflate/deflate.h"
 #include "loader_fixture.h"
 
 #include <gtest/gtest.h>
@@ -20,10 +21,10 @@ using loadtest::text_of;
 namespace {
 
 // The document after discovery and expansion, before selection.
-doc expanded(const std::string& bytes, inflate_fn decode = inflate::inflate_decompress) {
+doc expanded(const std::string& bytes) {
   doc d = doc_of(bytes);
   objects_discover(d);
-  objstms_expand(d, decode);
+  objstms_expand(d);
   return d;
 }
 
@@ -248,51 +249,63 @@ TEST(ObjectStreams, ContainedObjectsAreNotExpandedAgain) {
   EXPECT_EQ(member_nums(d), (std::vector<int32_t>{4}));
 }
 
-// ------------------------------------------------------------ decoding with growing room
+// ------------------------------------------------------------ decoding and its budget
 
-std::vector<size_t> g_caps;
-int g_fail_first = 0;
-std::string g_output;
-
-int recording_decoder(const uint8_t*, size_t, uint8_t* dst, size_t cap, size_t* out) noexcept {
-  g_caps.push_back(cap);
-  *out = 0;
-  if (static_cast<int>(g_caps.size()) <= g_fail_first || g_output.size() > cap) return -1;
-  std::memcpy(dst, g_output.data(), g_output.size());
-  *out = g_output.size();
-  return 0;
+// Real deflate data (the library's own encoder), so that it inflates far beyond its size.
+std::string deflated(const std::string& text) {
+  std::vector<uint8_t> out;
+  EXPECT_TRUE(inflate::deflate_compress(as_bytes(text), out));
+  return {out.begin(), out.end()};
 }
 
-TEST(ObjectStreams, FailedDecodingIsRetriedWithFourTimesTheRoom) {
+// A container of one member whose text is `size` bytes of a dictionary padded with spaces.
+void add_padded_objstm(fixtures::pdf_builder& b, int num, int member, size_t size) {
+  std::string text = "<< /Padded true >>";
+  text.resize(size, ' ');
   int first = 0;
-  g_output = fixtures::objstm_body({{3, "(a)"}}, first);
-  g_fail_first = 2;
-  g_caps.clear();
-  fixtures::pdf_builder b;
-  b.stream(5, "/Type /ObjStm /N 1 /First " + std::to_string(first) + " /Filter /FlateDecode",
-           "xyz");
-  const doc d = expanded(b.str(), recording_decoder);
-  EXPECT_EQ(g_caps, (std::vector<size_t>{3 * 8 + 64, 4 * 88, 16 * 88}));
-  EXPECT_EQ(member_nums(d), (std::vector<int32_t>{3}));
+  const std::string body = fixtures::objstm_body({{member, text}}, first);
+  b.stream(num, "/Type /ObjStm /N 1 /First " + std::to_string(first) + " /Filter /FlateDecode",
+           deflated(body));
 }
 
-TEST(ObjectStreams, DecodingGivesUpOncePastTheLargestRoom) {
-  g_output.clear();
-  g_fail_first = 1000;
-  g_caps.clear();
-  fixtures::pdf_builder b("");
-  b.object(1, "<< /Type /Pages /Kids [2 0 R] >>").object(2, "<< /Type /Page >>");
-  b.stream(5, "/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode", "xyz");
-  const doc d = expanded(b.str(), recording_decoder);
-  std::vector<size_t> want;
-  for (size_t cap = 88;; cap *= 4) {
-    want.push_back(cap);
-    if (cap > 268435455) break;
+TEST(ObjectStreams, DataInflatingFarBeyondItsSizeIsExpanded) {
+  fixtures::pdf_builder b;
+  add_padded_objstm(b, 5, 3, 500000); // some hundred times its compressed size
+  const doc d = expanded(b.str());
+  ASSERT_EQ(member_nums(d), (std::vector<int32_t>{3}));
+  const std::string text = text_of(*members_of(d)[0]);
+  EXPECT_EQ(text.substr(0, 18), "<< /Padded true >>");
+  EXPECT_GE(text.size(), 500000u); // the whole padded text, with the separator after it
+}
+
+TEST(ObjectStreams, DecodedDataIsBoundByTheDocumentsBudget) {
+  struct budget_case {
+    const char* what;
+    std::vector<size_t> sizes; // one container per entry, each of one padded member
+    uint64_t budget;
+    bool within;
+  };
+  const budget_case cases[] = {
+      {"one container within", {4000}, 5000, true},
+      {"one container past it", {6000}, 5000, false},
+      {"two containers past it together", {3000, 3000}, 5000, false},
+      {"two containers within together", {2000, 2000}, 5000, true},
+  };
+  for (const budget_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fixtures::pdf_builder b;
+    int num = 10;
+    for (size_t size : c.sizes) {
+      add_padded_objstm(b, num, num + 100, size);
+      ++num;
+    }
+    doc d = doc_of(b.str());
+    objects_discover(d);
+    EXPECT_EQ(objstms_expand(d, c.budget), c.within);
+    if (c.within) {
+      EXPECT_EQ(members_of(d).size(), c.sizes.size());
+    }
   }
-  EXPECT_EQ(g_caps, want);
-  EXPECT_EQ(want.back(), 369098752u);
-  EXPECT_TRUE(member_nums(d).empty());
-  EXPECT_EQ(nums_of(d), (std::vector<int32_t>{1, 2, 5}));
 }
 
 TEST(ObjectStreams, DataThatDoesNotInflateLeavesTheRestLoadable) {
