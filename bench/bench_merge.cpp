@@ -1,6 +1,7 @@
 // Prints the time and peak memory of merges of generated files: one 10,000-page input,
-// 500 one-page inputs, and flat page trees of 100,000 to 400,000 references. Each merge runs in
-// a child process so that its peak resident size is its own (Linux and other POSIX systems).
+// 500, 5,000 and 50,000 one-page inputs, and flat page trees of 100,000 to 400,000 references. Each
+// merge runs in a child process so that its peak resident size is its own (Linux and other POSIX
+// systems).
 #include "kq_out_pdfmerge.h"
 #include "pdf_builder.h"
 #include "test_files.h"
@@ -84,6 +85,14 @@ int main() {
   for (int i = 0; i < 500; ++i)
     many.push_back(fixtures::write_temp("one" + std::to_string(i), one));
   time_merge("500 one-page inputs", many);
+  // Linear in the number of inputs: the same 500 files listed 10 and 100 times over, so the
+  // time should grow tenfold from row to row.
+  for (int times : {10, 100}) {
+    std::vector<std::string> listed;
+    for (int k = 0; k < times; ++k) listed.insert(listed.end(), many.begin(), many.end());
+    const std::string label = std::to_string(500 * times) + " one-page inputs";
+    time_merge(label.c_str(), listed);
+  }
   // Linear in the size of the tree: the time should double from row to row.
   for (int refs : {100000, 200000, 400000}) {
     const std::string label = "flat tree " + std::to_string(refs / 1000) + "k";

@@ -1,12 +1,16 @@
 // Writes the seed corpora of the fuzz targets into fuzz/seeds/<target>/ below the folder given
 // as the only argument (the repository root): small documents made with the fixture builder,
-// zlib streams, and encoded data for every filter and predictor. The bundled examples are
-// copied into the api seeds by hand (see README.md).
+// zlib streams, and encoded data for every filter and predictor; encrypted variants of two of
+// the documents, made with qpdf when it is installed. The bundled examples are copied into the
+// api seeds by hand (see README.md).
 #include "filter_encoders.h"
 #include "pdf_builder.h"
 #include "zlib_raw.h"
 
+#include <sys/wait.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -142,6 +146,42 @@ void api_seeds() {
                     str(zlib_raw::compress(testenc::png_encode(plain, 8, 1, 2), 6, 0))));
 }
 
+// Encrypted with the empty user password by qpdf: RC4 of 40 and 128 bits, AES-128 and AES-256,
+// with and without object streams. Skipped with a message when qpdf is not installed.
+void encrypted_api_seeds() {
+  if (std::system("command -v qpdf >/dev/null 2>&1") != 0) {
+    std::fprintf(stderr, "qpdf is not installed: no encrypted api seeds written\n");
+    return;
+  }
+  const std::filesystem::path tmp = std::filesystem::temp_directory_path();
+  const std::filesystem::path pages = tmp / "kq-seed-pages.pdf";
+  const std::filesystem::path objstm = tmp / "kq-seed-objstm.pdf";
+  std::ofstream(pages, std::ios::binary) << fixtures::labelled_pdf(2, "Secret");
+  std::ofstream(objstm, std::ios::binary) << object_stream_doc();
+  const struct {
+    const char* name;
+    const std::filesystem::path& from;
+    const char* options; // before --encrypt
+    const char* args;    // after the two passwords
+  } seeds[] = {
+      {"encrypted-rc4-40.pdf", pages, "", "40"},
+      {"encrypted-rc4-128.pdf", pages, "", "128"},
+      {"encrypted-aes-128-objstm.pdf", pages, "--object-streams=generate",
+       "128 --use-aes=y --cleartext-metadata"},
+      {"encrypted-aes-256.pdf", pages, "", "256"},
+      {"encrypted-aes-256-objstm.pdf", objstm, "", "256"},
+  };
+  for (const auto& s : seeds) {
+    const std::string command = std::string("qpdf --allow-weak-crypto ") + s.options + " '" +
+                                s.from.string() + "' --encrypt '' owner " + s.args + " -- '" +
+                                (g_root / "fuzz" / "seeds" / "api" / s.name).string() + "'";
+    const int rc = std::system(command.c_str());
+    g_ok = g_ok && WIFEXITED(rc) && (WEXITSTATUS(rc) == 0 || WEXITSTATUS(rc) == 3); // 3: warnings
+  }
+  std::filesystem::remove(pages);
+  std::filesystem::remove(objstm);
+}
+
 // ---------------------------------------------------------------- inflater
 
 void inflate_seeds() {
@@ -240,6 +280,7 @@ int main(int argc, char** argv) {
   }
   g_root = argv[1];
   api_seeds();
+  encrypted_api_seeds();
   inflate_seeds();
   filter_seeds();
   chain_seeds();

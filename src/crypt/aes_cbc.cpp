@@ -1,6 +1,7 @@
 // Cipher block chaining over whole AES blocks, without padding: decryption for AES-encrypted
-// strings and streams, encryption for the iterated hash of revision 6.
-#include "crypt/crypt.h"
+// strings and streams (with the AES instructions where the processor has them), encryption
+// for the iterated hash of revision 6.
+#include "crypt/aes_ni.h"
 
 #include <cstring>
 
@@ -25,8 +26,7 @@ bool aes_cbc_encrypt(const aes_key& k, block_in iv, bytes in, out_bytes out) noe
   return true;
 }
 
-bool aes_cbc_decrypt(const aes_key& k, block_in iv, bytes in, out_bytes out) noexcept {
-  if (!usable(k, in, out)) return false;
+void aes_cbc_decrypt_portable(const aes_key& k, block_in iv, bytes in, out_bytes out) noexcept {
   uint8_t chain[16];
   uint8_t cipher[16];
   std::memcpy(chain, iv.data(), 16);
@@ -36,6 +36,14 @@ bool aes_cbc_decrypt(const aes_key& k, block_in iv, bytes in, out_bytes out) noe
     for (int i = 0; i < 16; ++i) out[at + i] ^= chain[i];
     std::memcpy(chain, cipher, 16);
   }
+}
+
+bool aes_cbc_decrypt(const aes_key& k, block_in iv, bytes in, out_bytes out) noexcept {
+  if (!usable(k, in, out)) return false;
+  if (aes_ni_usable())
+    aes_cbc_decrypt_ni(k, iv, in, out);
+  else
+    aes_cbc_decrypt_portable(k, iv, in, out);
   return true;
 }
 

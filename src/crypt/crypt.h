@@ -72,6 +72,12 @@ bool rc4_begin(rc4_state& st, bytes key) noexcept;
 // out[k] = in[k] XOR the next key-stream byte, for every byte of `in`; `out` may be `in`
 // itself. False, with nothing written, when `out` is shorter than `in`.
 bool rc4_apply(rc4_state& st, bytes in, out_bytes out) noexcept;
+// Two independent streams of the same length at once: the same as rc4_apply(a, in_a, out_a)
+// and then rc4_apply(b, in_b, out_b) when the data of the two do not overlap, but about a
+// third faster, as the two key streams interleave. False, with nothing written, when the
+// lengths differ, an output is too short, or `a` and `b` are the same state.
+bool rc4_apply_pair(rc4_state& a, bytes in_a, out_bytes out_a, rc4_state& b, bytes in_b,
+                    out_bytes out_b) noexcept;
 
 // ---------------------------------------------------------------- AES (aes.cpp, aes_cbc.cpp)
 

@@ -76,4 +76,27 @@ bool object_decrypt_append(const file_crypt& fc, crypt_method m, int32_t num, in
   }
 }
 
+out_bytes object_decrypt_in_place(const file_crypt& fc, crypt_method m, int32_t num, int32_t gen,
+                                  out_bytes data) {
+  const object_key k = object_key_of(fc, m, num, gen);
+  if (m == crypt_method::rc4) {
+    rc4_state rc4;
+    if (!rc4_begin(rc4, k.view())) return data.first(0);
+    rc4_apply(rc4, data, data);
+    return data;
+  }
+  if (m != crypt_method::aes128 && m != crypt_method::aes256) return data;
+  aes_key aes;
+  if (!aes_key_set(aes, k.view()) || data.size() < 16) return data.first(0);
+  out_bytes blocks = data.subspan(16, (data.size() - 16) / 16 * 16);
+  // The IV stays where it is; the blocks after it are decrypted over themselves.
+  aes_cbc_decrypt(aes, block_in(data.data(), 16), blocks, blocks);
+  if (blocks.size() + 16 != data.size() || blocks.empty()) return blocks;
+  const uint8_t p = blocks.back();
+  if (p == 0 || p > 16) return blocks;
+  const auto tail = blocks.last(p);
+  if (!std::all_of(tail.begin(), tail.end(), [p](uint8_t b) { return b == p; })) return blocks;
+  return blocks.first(blocks.size() - p);
+}
+
 } // namespace pdfcrypt

@@ -110,4 +110,10 @@ bool aes_decrypt_append(bytes key, bytes data, std::vector<uint8_t>& out);
 bool object_decrypt_append(const file_crypt& fc, crypt_method m, int32_t num, int32_t gen,
                            bytes data, std::vector<uint8_t>& out);
 
+// The same decryption done in place, for data too large to copy: the plain text is returned
+// as a part of `data` (RC4: all of it; AES: from the byte after the IV on, without padding,
+// by the same rules as above; identity: all of it, unchanged).
+out_bytes object_decrypt_in_place(const file_crypt& fc, crypt_method m, int32_t num, int32_t gen,
+                                  out_bytes data);
+
 } // namespace pdfcrypt

@@ -1,4 +1,5 @@
 // The pages' annotations: which objects each page lists, and the output page each belongs to.
+#include "pdfmerge/document_crypt.h"
 #include "pdfmerge/keep.h"
 #include "pdfmerge/pdfmerge_internal.h"
 
@@ -16,7 +17,8 @@ std::vector<pdf_value> annots_of(const doc& d, int32_t page_num) {
   const bytes text = span_text(sp);
   const bytes value = own_value(text, sp.start, size_of(text), "Annots");
   if (value.empty()) return out;
-  std::optional<pdf_value> list = parse_value(value);
+  std::string plain; // the text with its strings decrypted, for an encrypted input
+  std::optional<pdf_value> list = parse_value(strings_decrypted(d, *e, value, plain));
   if (list && list->is(pdf_value::kind::ref)) list = object_value(d, list->num);
   if (!list || !list->is(pdf_value::kind::array)) return out;
   return std::move(list->items);

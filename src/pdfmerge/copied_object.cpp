@@ -1,4 +1,5 @@
 // Copies of the objects that the pages' resources reach, with their references renumbered.
+#include "pdfmerge/document_crypt.h"
 #include "pdfmerge/pdfmerge_internal.h"
 
 namespace pdfmerge {
@@ -91,8 +92,10 @@ void write_stream_data(out_file& f, int32_t num, std::string dict, bytes data) {
 }
 
 void write_stream_object(out_file& f, const merge_input& in, const obj_entry& e, int32_t num) {
+  std::string plain;
   std::string storage;
-  const bytes dict = without_comments(dict_text_at(in.d.file(), e.dict_start), storage);
+  const bytes dict = without_comments(
+      strings_decrypted(in.d, e, dict_text_at(in.d.file(), e.dict_start), plain), storage);
   std::string text = dict.empty() ? std::string("<< >>") : renumbered_text(dict, in.map);
   write_stream_data(f, num, std::move(text), stream_data(in, e));
 }
@@ -118,8 +121,10 @@ void write_copied_object(out_file& f, const merge_input& in, int32_t old_num, in
     return;
   }
   const bytes text = e->in_objstm ? object_body(in.d.file(), *e) : plain_object_text(in.d, *e);
+  std::string plain;
   std::string storage;
-  std::string copy = renumbered_text(without_comments(text, storage), in.map);
+  std::string copy =
+      renumbered_text(without_comments(strings_decrypted(in.d, *e, text, plain), storage), in.map);
   make_reader_safe(copy);
   write_text_object(f, new_num, copy);
 }

@@ -17,6 +17,8 @@
 
 namespace pdfmerge {
 
+struct doc_crypt; // document_crypt.h
+
 // ---------------------------------------------------------------- objects
 
 // Where one indirect object lies. Positions index the file bytes, except for an object taken
@@ -79,6 +81,9 @@ struct doc {
   int32_t len = 0;
   int32_t root_num = -1;
   int32_t encrypted = 0;
+  int32_t encrypt_trailer = -1; // the "<<" of the trailer dictionary naming /Encrypt
+  // Set when an encrypted file opens with the empty user password.
+  std::shared_ptr<doc_crypt> crypt;
   objvec objects;
   struct arena arena;
   pagevec pages;

@@ -177,6 +177,11 @@ std::optional<bytes> run_chain(const doc& d, const std::vector<filter_kind>& kin
     std::vector<uint8_t> next;
     bytes in = data;
     for (size_t k = 0; k < kinds.size(); ++k) {
+      // A last Flate stage without predictor inflates straight into `out`, so the largest
+      // stage is never held twice.
+      if (k + 1 == kinds.size() && k > 0 && kinds[k] == filter_kind::flate &&
+          !has_predictor(parms_of(d, parms, k)))
+        return inflate_stream(in, out, limit, too_large);
       next.clear();
       const inflated got = run_stage(kinds[k], parms_of(d, parms, k), in, next, limit);
       if (got == inflated::too_large) too_large = true;

@@ -1,6 +1,7 @@
 // Objects kept by a merge with options: read as values, edited so that nothing in them points
 // at the input's page tree or at a destination outside the output, numbered breadth-first, and
 // written after the copies.
+#include "pdfmerge/document_crypt.h"
 #include "pdfmerge/keep.h"
 #include "pdfmerge/pdfmerge_internal.h"
 
@@ -77,7 +78,8 @@ std::optional<pdf_value> object_value(const doc& d, int32_t num) {
   const bytes text = e->has_stream && !e->in_objstm ? dict_text_at(d.file(), e->dict_start)
                                                     : object_body(d.file(), *e);
   if (text.empty()) return std::nullopt;
-  return parse_value(text);
+  std::string plain; // the text with its strings decrypted, for an encrypted input
+  return parse_value(strings_decrypted(d, *e, text, plain));
 }
 
 void edit_kept_value(edit_ctx& ctx, pdf_value& v) {

@@ -1,4 +1,5 @@
 // doc_load: the fixed sequence of loading phases.
+#include "pdfmerge/document_crypt.h"
 #include "pdfmerge/load_phases.h"
 
 namespace pdfmerge {
@@ -9,6 +10,7 @@ int32_t doc_load(const char* path, doc& d) {
   text_indexes ix(d.file());
   trailers_read(d, ix);
   objects_discover(d, ix);
+  crypt_open(d, ix);
   if (!objstms_expand(d, ix, objstm_budget(d.len))) {
     set_error("object streams decode to more than %llu MB: %s",
               static_cast<unsigned long long>(objstm_budget(d.len) >> 20), path);
@@ -19,7 +21,7 @@ int32_t doc_load(const char* path, doc& d) {
     set_error("no PDF objects found \xE2\x80\x94 not a PDF: %s", path);
     return -1;
   }
-  if (d.encrypted) {
+  if (d.encrypted && !d.crypt) {
     set_error("encrypted PDFs are not supported: %s", path);
     return -1;
   }

@@ -5,7 +5,9 @@
 #include "pdfmerge/document.h"
 #include "pdfmerge/merge_options.h"
 
+#include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -59,13 +61,25 @@ std::string box_num_text(double x);
 // Outputs reaching this size fail: offsets are signed 32-bit values.
 inline constexpr uint64_t output_limit = uint64_t{1} << 31;
 
-// Output state: the growing file and the offset of every object written.
+// Output state: the file being written and the offset of every object written. With a sink,
+// bytes gather in `out` and go to the sink in blocks of out_block bytes (larger pieces go
+// straight through), so memory holds one block; without one, `out` holds the whole output.
 struct out_file {
-  buf out;
+  buf out;                           // bytes not yet given to the sink (all of them without one)
+  std::FILE* sink = nullptr;         // the temporary file the output streams into, or none
+  uint64_t flushed = 0;              // bytes already given to the sink
   std::vector<int32_t> xref_offsets; // -1 for numbers under which nothing is written
   uint64_t limit = output_limit;
   bool failed = false; // an append ran out of memory or reached the limit; nothing more is added
+  bool write_failed = false; // the sink took fewer bytes than it was given
 };
+
+inline constexpr uint64_t out_block = uint64_t{1} << 20;
+
+// The output's size so far: the offset the next byte will have.
+inline uint64_t out_offset(const out_file& f) {
+  return f.flushed + f.out.len;
+}
 
 void out_put(out_file& f, bytes piece) noexcept;
 inline void out_put(out_file& f, std::string_view piece) noexcept {
@@ -73,6 +87,8 @@ inline void out_put(out_file& f, std::string_view piece) noexcept {
 }
 // Notes the offset of object n and appends "n 0 obj\n".
 void out_begin_object(out_file& f, int32_t n) noexcept;
+// Gives the gathered bytes to the sink (nothing without one).
+void out_flush(out_file& f) noexcept;
 
 // 0, or -1 with "page object missing" set. `extra` holds entries added to the dictionary.
 int32_t write_page_object(out_file& f, const merge_input& in, const pageinfo& page, int32_t n,
@@ -96,8 +112,31 @@ struct output_extras {
 int32_t write_output(out_file& f, const std::vector<merge_input>& inputs, int32_t total_pages,
                      int32_t size, const output_extras* extras = nullptr);
 
-// Stores the finished output under out_path through a temporary file in the same folder, so
-// that out_path is replaced whole or not at all. 0, or -1 with the last-error text set.
+// The temporary file beside the output that a merge streams into, and the replacing of
+// out_path by it once complete: out_path is replaced whole or not at all. A pending output
+// that is not committed removes its temporary file.
+class pending_output {
+public:
+  pending_output();
+  pending_output(const pending_output&) = delete;
+  pending_output& operator=(const pending_output&) = delete;
+  ~pending_output();
+
+  // Follows out_path's links and creates the temporary file. 0, or -1 with the last-error
+  // text set ("cannot write PATH", "output is not a regular file: PATH").
+  int32_t open(const char* out_path);
+  std::FILE* file() const { return file_; }
+  // Closes the temporary file and puts it in out_path's place. 0, or -1 with the text set.
+  int32_t commit();
+
+private:
+  struct state;
+  std::unique_ptr<state> state_;
+  std::FILE* file_ = nullptr;
+  const char* out_path_ = nullptr;
+};
+
+// Stores `data` under out_path through a pending output. 0, or -1 with the last-error text set.
 int32_t store_output(const char* out_path, bytes data);
 
 // Merges the files at paths[0..count) into out_path. 0, or -1 with the last-error text set.

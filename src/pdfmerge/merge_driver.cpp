@@ -1,5 +1,6 @@
-// merge_many: loads every input, plans the output numbers, builds the output in memory and
-// only then stores it.
+// merge_many: loads every input, plans the output numbers, then streams the output into a
+// temporary file beside out_path that replaces it only once complete.
+#include "pdfmerge/document_crypt.h"
 #include "pdfmerge/keep.h"
 #include "pdfmerge/pdfmerge_internal.h"
 
@@ -16,6 +17,7 @@ bool load_inputs(const char* const* paths, int32_t count, std::vector<merge_inpu
       set_error("input %ld: %s", static_cast<long>(i) + 1, cause.c_str());
       return false;
     }
+    crypt_streams_decrypt(inputs[static_cast<size_t>(i)].d);
   }
   return true;
 }
@@ -52,14 +54,17 @@ int32_t merge_many(const char* const* paths, int32_t count, const char* out_path
     set_error("failed to build output");
     return -1;
   }
+  pending_output pending; // removes its temporary file on every early return
+  if (pending.open(out_path) != 0) return -1;
   out_file f;
+  f.sink = pending.file();
   const output_extras extras = opts.any() ? keep_extras(inputs, plan) : output_extras{};
   if (write_output(f, inputs, static_cast<int32_t>(total), static_cast<int32_t>(size),
-                   opts.any() ? &extras : nullptr) != 0)
+                   opts.any() ? &extras : nullptr) != 0) {
+    if (f.write_failed) set_error("short write to %s", out_path);
     return -1;
-  inputs.clear(); // the documents are no longer needed while the file is stored
-  if (store_output(out_path, bytes(f.out.data.get(), static_cast<size_t>(f.out.len))) != 0)
-    return -1;
+  }
+  if (pending.commit() != 0) return -1;
   clear_error();
   return 0;
 }

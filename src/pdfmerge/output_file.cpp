@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace pdfmerge {
@@ -38,41 +39,66 @@ std::FILE* open_temp(const native_path& out, native_path& name) {
 
 } // namespace
 
-int32_t store_output(const char* out_path, bytes data) {
+struct pending_output::state {
   output_target target;
-  if (!output_target_of(out_path, target)) {
+  native_path tmp;
+};
+
+pending_output::pending_output() = default;
+
+pending_output::~pending_output() {
+  if (!file_) return;
+  std::fclose(file_);
+  native_remove(state_->tmp);
+}
+
+int32_t pending_output::open(const char* out_path) {
+  out_path_ = out_path;
+  state_ = std::make_unique<state>();
+  if (!output_target_of(out_path, state_->target)) {
     set_error("cannot write %s", out_path);
     return -1;
   }
-  if (target.kind == target_kind::not_regular) {
+  if (state_->target.kind == target_kind::not_regular) {
     set_error("output is not a regular file: %s", out_path);
     return -1;
   }
-  native_path tmp;
-  std::FILE* f = open_temp(target.path, tmp);
-  if (!f) {
-    set_error("cannot write %s", out_path);
-    return -1;
-  }
-  const size_t written = data.empty() ? 0 : std::fwrite(data.data(), 1, data.size(), f);
-  if (written != data.size()) {
-    std::fclose(f);
-    native_remove(tmp);
-    set_error("short write to %s", out_path);
-    return -1;
-  }
-  if (std::fclose(f) != 0) {
-    native_remove(tmp);
-    set_error("close error on %s", out_path);
-    return -1;
-  }
-  if (target.kind == target_kind::regular) native_copy_permissions(target.path, tmp);
-  if (!native_replace(tmp, target.path)) {
-    native_remove(tmp);
+  file_ = open_temp(state_->target.path, state_->tmp);
+  if (!file_) {
     set_error("cannot write %s", out_path);
     return -1;
   }
   return 0;
+}
+
+int32_t pending_output::commit() {
+  std::FILE* f = file_;
+  file_ = nullptr;
+  if (std::fclose(f) != 0) {
+    native_remove(state_->tmp);
+    set_error("close error on %s", out_path_);
+    return -1;
+  }
+  const output_target& target = state_->target;
+  if (target.kind == target_kind::regular) native_copy_permissions(target.path, state_->tmp);
+  if (!native_replace(state_->tmp, target.path)) {
+    native_remove(state_->tmp);
+    set_error("cannot write %s", out_path_);
+    return -1;
+  }
+  return 0;
+}
+
+int32_t store_output(const char* out_path, bytes data) {
+  pending_output pending;
+  if (pending.open(out_path) != 0) return -1;
+  const size_t written =
+      data.empty() ? 0 : std::fwrite(data.data(), 1, data.size(), pending.file());
+  if (written != data.size()) {
+    set_error("short write to %s", out_path);
+    return -1;
+  }
+  return pending.commit();
 }
 
 } // namespace pdfmerge

@@ -1,4 +1,5 @@
 // The new page object of one input page: its boxes, rotation and inline resources.
+#include "pdfmerge/document_crypt.h"
 #include "pdfmerge/pdfmerge_internal.h"
 
 #include <charconv>
@@ -19,7 +20,8 @@ int32_t page_rotation(const doc& d, const obj_entry& e, const pageinfo& page) {
 }
 
 std::string resources_text(const merge_input& in, const dict_span& sp, int32_t page_num) {
-  const bytes res = page_resources(in.d, sp, page_num);
+  std::string plain;
+  const bytes res = strings_decrypted_at(in.d, page_resources(in.d, sp, page_num), plain);
   if (res.empty()) return {};
   std::string text = renumbered_text(res, in.map);
   make_reader_safe(text);

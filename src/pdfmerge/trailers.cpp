@@ -25,13 +25,15 @@ std::vector<int32_t> usable_roots(bytes f, text_indexes& ix) {
 }
 
 // Reads every trailer dictionary after the classic table at x: the last one naming a catalog
-// decides root_num; any of them naming /Encrypt marks the file.
+// decides root_num; any of them naming /Encrypt marks the file, and the last of those is the
+// one whose record is read (unless a newer cross-reference stream named one first).
 void trailer_scan(doc& d, int32_t x, text_indexes& ix) {
   const bytes f = d.file();
   const int32_t len = d.len;
   const kw_hits& startxrefs = ix.keywords("startxref");
   const std::vector<int32_t> roots = usable_roots(f, ix);
   const name_hits& encrypts = ix.names("Encrypt");
+  int32_t encrypt_named = -1;
   for (int32_t t = find_kw(f, past_kw(x, "xref"), "trailer"); t >= 0;
        t = find_kw(f, t + 1, "trailer")) {
     const int32_t q = skip_ws(f, past_kw(t, "trailer"), len);
@@ -41,8 +43,12 @@ void trailer_scan(doc& d, int32_t x, text_indexes& ix) {
     auto r = std::lower_bound(roots.begin(), roots.end(), q);
     if (r != roots.end() && past_name(*r, "Root") <= e)
       d.root_num = value_at(f, past_name(*r, "Root"));
-    if (name_hits_find(encrypts, q, e) >= 0) d.encrypted = 1;
+    if (name_hits_find(encrypts, q, e) >= 0) {
+      d.encrypted = 1;
+      encrypt_named = q;
+    }
   }
+  if (d.encrypt_trailer < 0) d.encrypt_trailer = encrypt_named;
 }
 
 // One cross-reference stream object at q (its header's first digit): notes /Root and /Encrypt
@@ -69,7 +75,10 @@ int32_t xref_stream_visit(doc& d, int32_t q) {
       if (v >= 0) d.root_num = v;
     }
   }
-  if (find_name(f, dict, limit, "Encrypt") >= 0) d.encrypted = 1;
+  if (find_name(f, dict, limit, "Encrypt") >= 0) {
+    d.encrypted = 1;
+    if (d.encrypt_trailer < 0) d.encrypt_trailer = dict; // the newest on the chain
+  }
   return prev >= 0 && prev < len ? prev : -1;
 }
 

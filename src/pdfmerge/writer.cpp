@@ -1,5 +1,5 @@
-// The merged file, assembled in memory: header, catalog, page tree, page objects, content
-// streams, copied objects, cross-reference table and trailer.
+// The merged file, streamed into its temporary file (or assembled in memory): header, catalog, page
+// tree, page objects, content streams, copied objects, cross-reference table and trailer.
 #include "pdfmerge/pdfmerge_internal.h"
 
 #include <algorithm>
@@ -101,7 +101,7 @@ bool write_content_streams(out_file& f, const std::vector<merge_input>& inputs,
       // could never be written, so it fails the output at once instead of being decoded. (Past
       // the decoders' own limit, with more room than that, a page is written empty as before.)
       content_room room{
-          static_cast<size_t>(std::min<uint64_t>(f.limit - f.out.len, filter_output_limit))};
+          static_cast<size_t>(std::min<uint64_t>(f.limit - out_offset(f), filter_output_limit))};
       const bytes data = page_content(in.d, page.num, content, scratch, filter, parms, &room);
       if (content.failed || scratch.failed) return false;
       if (room.exceeded && room.limit < filter_output_limit) {
@@ -116,7 +116,7 @@ bool write_content_streams(out_file& f, const std::vector<merge_input>& inputs,
 
 // One 20-byte line per number. A free line carries the offset of the object just before it.
 void write_xref(out_file& f, int32_t size) {
-  const auto table = static_cast<int64_t>(f.out.len);
+  const auto table = static_cast<int64_t>(out_offset(f));
   text_sink text(f);
   text << "xref\n0 " << int64_t{size} << "\n0000000000 65535 f \n";
   char line[32];
@@ -133,11 +133,34 @@ void write_xref(out_file& f, int32_t size) {
 
 } // namespace
 
+void out_flush(out_file& f) noexcept {
+  if (!f.sink || f.out.len == 0 || f.write_failed) return;
+  const size_t n = static_cast<size_t>(f.out.len);
+  if (std::fwrite(f.out.data.get(), 1, n, f.sink) != n) {
+    f.failed = f.write_failed = true;
+    return;
+  }
+  f.flushed += n;
+  f.out.len = 0;
+}
+
 void out_put(out_file& f, bytes piece) noexcept {
   if (f.failed) return;
-  if (f.out.len + piece.size() >= f.limit) {
+  if (out_offset(f) + piece.size() >= f.limit) {
     f.failed = true;
     return;
+  }
+  if (f.sink && f.out.len + piece.size() > out_block) {
+    out_flush(f);
+    if (f.failed) return;
+    if (piece.size() >= out_block) { // stream data and the like: straight to the file
+      if (std::fwrite(piece.data(), 1, piece.size(), f.sink) != piece.size()) {
+        f.failed = f.write_failed = true;
+        return;
+      }
+      f.flushed += piece.size();
+      return;
+    }
   }
   buf_append(f.out, piece.data(), piece.size());
   if (!f.out.data) f.failed = true;
@@ -145,7 +168,7 @@ void out_put(out_file& f, bytes piece) noexcept {
 
 void out_begin_object(out_file& f, int32_t n) noexcept {
   if (f.failed) return;
-  f.xref_offsets[static_cast<size_t>(n)] = static_cast<int32_t>(f.out.len);
+  f.xref_offsets[static_cast<size_t>(n)] = static_cast<int32_t>(out_offset(f));
   char line[32];
   const int len = std::snprintf(line, sizeof line, "%ld 0 obj\n", static_cast<long>(n));
   out_put(f, std::string_view(line, static_cast<size_t>(len)));
@@ -176,6 +199,7 @@ int32_t write_output(out_file& f, const std::vector<merge_input>& inputs, int32_
       write_copied_object(f, in, in.map.old_nums[k], in.map.new_nums[k]);
   if (extras && !f.failed) extras->write_objects(f);
   if (!f.failed) write_xref(f, size);
+  out_flush(f);
   if (f.out.failed) {
     set_error("out of memory");
     return -1;

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Every real-world corpus file merged, checked with independent tools and rendered against itself.
 
-For every corpus file that `kq-pdfmerge count` loads (encrypted files are refused by design; the
-suite checks that a merge of each of them is refused too), the suite
+For every corpus file that `kq-pdfmerge count` loads (encrypted files that open with the empty
+user password included; those that need a password are refused by design, and the suite checks
+that a merge of each of them is refused too), the suite
 
   * merges the file alone, in two pairs (with its neighbours in a fixed shuffled ring of all such
     files) and in one group of eight, each merge in its own process under a time limit, so that a
@@ -72,7 +73,7 @@ import sys
 import tempfile
 import time
 
-from corpus_common import SKIP, read_listed, read_manifest
+from corpus_common import SKIP, needs_password, read_listed, read_manifest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXPECTATIONS = os.path.join(HERE, "expected_merge_differences.tsv")
@@ -457,8 +458,8 @@ def merge_task(ctx, members, render_it, member_messages=()):
 
 
 def refused_task(ctx, member):
-    """An encrypted file must be refused by the merge as by the count (the count suite checks
-    the message)."""
+    """A file that needs a password must be refused by the merge as by the count (the count
+    suite checks the message)."""
     workdir = tempfile.mkdtemp(prefix="kqmerge-")
     try:
         kind, value = do_merge(ctx, os.path.join(workdir, "merged.pdf"), [member])
@@ -467,7 +468,7 @@ def refused_task(ctx, member):
     if kind in ("crash", "hang"):
         return [(member, kind, value)]
     if kind != "error":
-        return [(member, "not-refused", "an encrypted file was merged")]
+        return [(member, "not-refused", "a file that needs a password was merged")]
     return []
 
 
@@ -533,18 +534,18 @@ def count_figures(rows, counts):
         kind, value = counts[r["path"]]
         if kind in ("crash", "hang"):
             misses.append((r["path"], kind, "count: %s" % value))
-        if r["encrypted"] == "0" and r["qpdf_pages"] != "NA":
+        if r["qpdf_pages"] != "NA":
             comparable += 1
             agree += kind == "ok" and value == int(r["qpdf_pages"])
     return agree, comparable, misses
 
 
-def run_merges(pool, ctx, loaded, encrypted):
+def run_merges(pool, ctx, loaded, locked):
     """Singles (rendered), then pairs and groups of the files whose single merge succeeded.
-    Returns the outcomes, the misses of the encrypted files, and the number of pairs and
-    groups."""
+    Returns the outcomes, the misses of the files that need a password, and the number of pairs
+    and groups."""
     singles = {p: pool.submit(merge_task, ctx, [p], True) for p in loaded}
-    refusals = [pool.submit(refused_task, ctx, p) for p in encrypted]
+    refusals = [pool.submit(refused_task, ctx, p) for p in locked]
     single_results = {p: f.result() for p, f in singles.items()}
     pairs, groups = pairs_and_groups([p for p in loaded if single_results[p].kind == "ok"])
     multi = [pool.submit(merge_task, ctx, g, False,
@@ -579,9 +580,9 @@ def main():
     with concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
         counts = count_all(pool, args, rows)
         agree, comparable, misses = count_figures(rows, counts)
-        loaded = [r["path"] for r in rows if r["encrypted"] == "0"
+        loaded = [r["path"] for r in rows if not needs_password(r)
                   and counts[r["path"]][0] == "ok" and counts[r["path"]][1] >= 1]
-        encrypted = [] if args.qpdf_merger else [r["path"] for r in rows if r["encrypted"] == "1"]
+        locked = [] if args.qpdf_merger else [r["path"] for r in rows if needs_password(r)]
         # Reference boxes of every input, once; none where pdfinfo cannot read the input (poppler
         # fails on it, or takes minutes on a few damaged form trees), which also leaves it
         # unrendered.
@@ -590,7 +591,7 @@ def main():
                    for p in loaded if p in readable}
         ctx = Context(args, {p: counts[p][1] for p in loaded},
                       {p: f.result() for p, f in futures.items()})
-        outcomes, refused, pairs, groups = run_merges(pool, ctx, loaded, encrypted)
+        outcomes, refused, pairs, groups = run_merges(pool, ctx, loaded, locked)
 
     misses += refused
     scores = [s for o in outcomes for s in o.scores]

@@ -1,11 +1,13 @@
 // RC4 against RFC 6229, AES against the FIPS-197 single blocks and the SP 800-38A CBC
 // examples, and the length checks of both.
+#include "crypt/aes_ni.h"
 #include "crypt/crypt.h"
 #include "hex_bytes.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <random>
 #include <vector>
 
 using namespace pdfcrypt;
@@ -73,6 +75,47 @@ TEST(Rc4, PiecesContinueTheStream) {
   ASSERT_TRUE(rc4_apply(pieces, bytes(data.data(), 333), out_bytes(twice.data(), 333)));
   ASSERT_TRUE(rc4_apply(pieces, bytes(data.data() + 333, 667), out_bytes(twice.data() + 333, 667)));
   EXPECT_EQ(once, twice);
+}
+
+// Two key streams interleaved give what each gives alone, in place or not, and both states
+// continue as after rc4_apply; unusable arguments write nothing.
+TEST(Rc4, PairsGiveWhatEachGivesAlone) {
+  const vec key_a = from_hex("0102030405");
+  const vec key_b = from_hex("c0ffee00112233445566778899aabbcc");
+  for (const size_t n : {0u, 1u, 255u, 256u, 1000u}) {
+    SCOPED_TRACE(n);
+    vec data_a(n), data_b(n);
+    for (size_t i = 0; i < n; ++i) {
+      data_a[i] = static_cast<uint8_t>(i);
+      data_b[i] = static_cast<uint8_t>(i * 7 + 3);
+    }
+    rc4_state a1, b1, a2, b2;
+    ASSERT_TRUE(rc4_begin(a1, key_a) && rc4_begin(b1, key_b));
+    ASSERT_TRUE(rc4_begin(a2, key_a) && rc4_begin(b2, key_b));
+    vec alone_a(n), alone_b(n);
+    ASSERT_TRUE(rc4_apply(a1, data_a, alone_a));
+    ASSERT_TRUE(rc4_apply(b1, data_b, alone_b));
+    vec pair_a = data_a, pair_b = data_b; // in place
+    ASSERT_TRUE(rc4_apply_pair(a2, pair_a, pair_a, b2, pair_b, pair_b));
+    EXPECT_EQ(pair_a, alone_a);
+    EXPECT_EQ(pair_b, alone_b);
+    // The states go on alike.
+    vec more1(17), more2(17);
+    ASSERT_TRUE(rc4_apply(a1, vec(17, 0), more1));
+    ASSERT_TRUE(rc4_apply(a2, vec(17, 0), more2));
+    EXPECT_EQ(more1, more2);
+    ASSERT_TRUE(rc4_apply(b1, vec(17, 0), more1));
+    ASSERT_TRUE(rc4_apply(b2, vec(17, 0), more2));
+    EXPECT_EQ(more1, more2);
+  }
+  rc4_state a, b;
+  ASSERT_TRUE(rc4_begin(a, key_a) && rc4_begin(b, key_b));
+  vec out_a(4, 0x55), out_b(4, 0x55);
+  EXPECT_FALSE(rc4_apply_pair(a, vec(4, 0), out_a, b, vec(3, 0), out_b)); // lengths differ
+  EXPECT_FALSE(rc4_apply_pair(a, vec(5, 0), out_a, b, vec(5, 0), out_b)); // outputs too short
+  EXPECT_FALSE(rc4_apply_pair(a, vec(4, 0), out_a, a, vec(4, 0), out_b)); // one state twice
+  EXPECT_EQ(out_a, vec(4, 0x55));
+  EXPECT_EQ(out_b, vec(4, 0x55));
 }
 
 TEST(Rc4, RefusesUnusableLengths) {
@@ -144,6 +187,36 @@ TEST(Aes, Sp800_38aCbc) {
     vec in_place = cipher;
     ASSERT_TRUE(aes_cbc_decrypt(k, block_in(iv.data(), 16), in_place, in_place));
     EXPECT_EQ(in_place, plain);
+  }
+}
+
+// The processor's AES instructions and the table code give the same plain text: lengths of 0
+// to 9 blocks (the instruction way takes four at a time) with every key size, apart and in
+// place. Where the processor has no such instructions only the table code runs.
+TEST(Aes, CbcDecryptionTheTwoWays) {
+  if (!aes_ni_usable()) GTEST_SKIP() << "no AES instructions on this processor";
+  std::mt19937 rng(3);
+  const auto random = [&](size_t n) {
+    vec v(n);
+    for (uint8_t& b : v) b = static_cast<uint8_t>(rng());
+    return v;
+  };
+  for (const size_t key_size : {16u, 24u, 32u}) {
+    aes_key k;
+    ASSERT_TRUE(aes_key_set(k, random(key_size)));
+    for (size_t blocks = 0; blocks <= 9; ++blocks) {
+      SCOPED_TRACE(std::to_string(key_size) + " " + std::to_string(blocks));
+      const vec iv = random(16);
+      const vec cipher = random(16 * blocks);
+      vec table(cipher.size());
+      vec instructions(cipher.size());
+      aes_cbc_decrypt_portable(k, block_in(iv.data(), 16), cipher, table);
+      aes_cbc_decrypt_ni(k, block_in(iv.data(), 16), cipher, instructions);
+      EXPECT_EQ(to_hex(instructions), to_hex(table));
+      vec in_place = cipher;
+      aes_cbc_decrypt_ni(k, block_in(iv.data(), 16), in_place, in_place);
+      EXPECT_EQ(to_hex(in_place), to_hex(table));
+    }
   }
 }
 

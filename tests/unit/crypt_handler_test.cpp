@@ -420,6 +420,48 @@ TEST(ObjectDecrypt, ArbitraryDataOfEveryLength) {
   }
 }
 
+// In place or appended, the same plain text: for random data (short, partial, badly padded)
+// and for well-padded AES data of every length, which gives the message back.
+TEST(ObjectDecrypt, InPlaceGivesWhatAppendGives) {
+  std::mt19937 rng(12);
+  file_crypt fc;
+  for (const crypt_method m :
+       {crypt_method::identity, crypt_method::rc4, crypt_method::aes128, crypt_method::aes256}) {
+    fc.key.resize(m == crypt_method::aes256 ? 32 : 16);
+    for (uint8_t& b : fc.key) b = static_cast<uint8_t>(rng());
+    for (size_t n = 0; n <= 70; ++n) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(m)) + " " + std::to_string(n));
+      vec message(n);
+      for (uint8_t& b : message) b = static_cast<uint8_t>(rng());
+      std::vector<vec> inputs = {message};
+      if (m == crypt_method::aes128 || m == crypt_method::aes256) {
+        vec padded = message;
+        padded.insert(padded.end(), 16 - n % 16, static_cast<uint8_t>(16 - n % 16));
+        aes_key k;
+        ASSERT_TRUE(aes_key_set(k, object_key_of(fc, m, 5, 0).view()));
+        vec data(16 + padded.size());
+        for (size_t i = 0; i < 16; ++i) data[i] = static_cast<uint8_t>(rng());
+        ASSERT_TRUE(aes_cbc_encrypt(k, block_in(data.data(), 16), padded,
+                                    out_bytes(data.data() + 16, padded.size())));
+        inputs.push_back(data);
+      }
+      for (const vec& data : inputs) {
+        vec appended;
+        const bool whole = object_decrypt_append(fc, m, 5, 0, data, appended);
+        vec copy = data;
+        const out_bytes plain = object_decrypt_in_place(fc, m, 5, 0, copy);
+        EXPECT_EQ(to_hex(vec(plain.begin(), plain.end())), to_hex(appended));
+        EXPECT_TRUE(plain.empty() || (plain.data() >= copy.data() &&
+                                      plain.data() + plain.size() <= copy.data() + copy.size()));
+        if (&data != &inputs.front()) {
+          EXPECT_TRUE(whole);
+          EXPECT_EQ(to_hex(appended), to_hex(message));
+        }
+      }
+    }
+  }
+}
+
 // ---------------------------------------------------------------- files encrypted by qpdf
 
 // Two pages, a font, a /Metadata stream and an /Info dictionary with a text and a binary
@@ -454,23 +496,8 @@ crypt_method method_named(const std::string& word) {
   return crypt_method::rc4; // qpdf names no method for V 1 and 2, which use RC4
 }
 
-struct qpdf_case {
-  const char* args; // after the two passwords
-  int r;
-  bool encrypt_metadata;
-};
-
-const qpdf_case qpdf_cases[] = {
-    {"40", 2, true},
-    {"128", 3, true},
-    {"128 --force-V4", 4, true},
-    {"128 --force-V4 --cleartext-metadata", 4, false},
-    {"128 --use-aes=y", 4, true},
-    {"128 --use-aes=y --cleartext-metadata", 4, false},
-    {"256 --force-R5", 5, true},
-    {"256", 6, true},
-    {"256 --cleartext-metadata", 6, false},
-};
+using qpdf_oracle::qpdf_case;
+using qpdf_oracle::qpdf_cases;
 
 // Every stream in the file decrypts to the bytes qpdf shows for it; the strings of /Info too
 // when it is a top-level object. Returns the number of streams compared.

@@ -2,8 +2,11 @@
 // references, and the objects of a file.
 #include "pdf_values.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <map>
+#include <set>
 
 namespace testpdf {
 namespace {
@@ -269,6 +272,118 @@ std::vector<object_at> objects_in(std::string_view file) {
     at = p;
   }
   return out;
+}
+
+namespace {
+
+using object_map = std::map<int, const object_at*>; // the last definition of each number
+
+const value* deref(const object_map& objects, const value* v) {
+  if (v == nullptr || v->k != value::kind::ref) return v;
+  const auto it = objects.find(v->num);
+  return it == objects.end() ? nullptr : &it->second->body;
+}
+
+// A value written out with its references followed; a reference back into the path that led
+// to it is written as "cycle". Dictionary keys are sorted, strings are written in hex.
+std::string written(const object_map& objects, const value& v, std::set<int>& path) {
+  switch (v.k) {
+  case value::kind::null:
+    return "null";
+  case value::kind::boolean:
+  case value::kind::number:
+    return v.text;
+  case value::kind::name:
+    return "/" + v.text;
+  case value::kind::string: {
+    std::string hex = "<";
+    for (const char c : v.text) {
+      static constexpr char digits[] = "0123456789abcdef";
+      hex += digits[static_cast<unsigned char>(c) >> 4];
+      hex += digits[static_cast<unsigned char>(c) & 15];
+    }
+    return hex + ">";
+  }
+  case value::kind::array: {
+    std::string out = "[";
+    for (const value& item : v.items) out += written(objects, item, path) + " ";
+    return out + "]";
+  }
+  case value::kind::dict: {
+    std::vector<std::pair<std::string, const value*>> sorted;
+    for (const auto& [key, item] : v.entries) sorted.emplace_back(key, &item);
+    std::sort(sorted.begin(), sorted.end());
+    std::string out = "<<";
+    for (const auto& [key, item] : sorted)
+      out += "/" + key + " " + written(objects, *item, path) + " ";
+    return out + ">>";
+  }
+  case value::kind::ref:
+    break;
+  }
+  const auto it = objects.find(v.num);
+  if (it == objects.end()) return "null";
+  if (!path.insert(v.num).second) return "cycle";
+  std::string out = written(objects, it->second->body, path);
+  if (it->second->is_stream) out += " stream " + it->second->data;
+  path.erase(v.num);
+  return out;
+}
+
+std::string stream_data(const object_map& objects, const value& v) {
+  if (v.k != value::kind::ref) return {};
+  const auto it = objects.find(v.num);
+  return it == objects.end() || !it->second->is_stream ? std::string() : it->second->data;
+}
+
+std::string contents_of(const object_map& objects, const value* contents) {
+  if (contents == nullptr) return {};
+  const value* array = deref(objects, contents);
+  if (contents->k == value::kind::ref && array != nullptr && array->k != value::kind::array)
+    return stream_data(objects, *contents);
+  if (array == nullptr || array->k != value::kind::array) return {};
+  std::string out;
+  for (const value& part : array->items) {
+    const std::string data = stream_data(objects, part);
+    if (data.empty()) continue;
+    if (!out.empty()) out += "\n";
+    out += data;
+  }
+  return out;
+}
+
+void walk(const object_map& objects, const value* node, const value* resources, int depth,
+          std::vector<page_view>& pages) {
+  if (node == nullptr || node->k != value::kind::dict || depth > 32) return;
+  if (const value* own = node->get("Resources")) resources = own;
+  const value* type = node->get("Type");
+  if (type != nullptr && type->text == "Page") {
+    std::set<int> path;
+    pages.push_back({contents_of(objects, node->get("Contents")),
+                     resources ? written(objects, *resources, path) : std::string()});
+    return;
+  }
+  if (const value* kids = deref(objects, node->get("Kids")); kids != nullptr)
+    for (const value& kid : kids->items)
+      walk(objects, deref(objects, &kid), resources, depth + 1, pages);
+}
+
+} // namespace
+
+std::vector<page_view> pages_of(std::string_view file) {
+  const std::vector<object_at> all = objects_in(file);
+  object_map objects;
+  for (const object_at& o : all) objects[o.num] = &o;
+  std::vector<page_view> pages;
+  const size_t trailer = file.rfind("trailer");
+  if (trailer == std::string_view::npos) return pages;
+  size_t at = trailer + 7;
+  const std::optional<value> t = parse_value(file, at);
+  if (!t) return pages;
+  const value* catalog = deref(objects, t->get("Root"));
+  if (catalog == nullptr) return pages;
+  walk(objects, deref(objects, catalog->get("Pages")), nullptr, 0, pages);
+  return pages;
 }
 
 } // namespace testpdf

@@ -40,4 +40,16 @@ struct object_at {
 // stream data skipped over by /Length.
 std::vector<object_at> objects_in(std::string_view file);
 
+// What a reader sees of one page: its content (the parts of a /Contents array joined by a line
+// feed) and its resources, inherited ones included, written out with every reference replaced
+// by what it refers to, so that two files that number their objects differently compare.
+struct page_view {
+  std::string contents;
+  std::string resources;
+};
+
+// The pages of a file whose objects all stand at the top level (no object streams) with their
+// stream data unfiltered, in page-tree order; the catalog is the last trailer's /Root.
+std::vector<page_view> pages_of(std::string_view file);
+
 } // namespace testpdf

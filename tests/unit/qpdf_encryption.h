@@ -14,6 +14,25 @@ namespace qpdf_oracle {
 
 bool available();
 
+// The encryptions the tests have qpdf make: every revision, RC4 and both AES, metadata in clear.
+struct qpdf_case {
+  const char* args; // after the two passwords
+  int r;
+  bool encrypt_metadata;
+};
+
+inline const qpdf_case qpdf_cases[] = {
+    {"40", 2, true},
+    {"128", 3, true},
+    {"128 --force-V4", 4, true},
+    {"128 --force-V4 --cleartext-metadata", 4, false},
+    {"128 --use-aes=y", 4, true},
+    {"128 --use-aes=y --cleartext-metadata", 4, false},
+    {"256 --force-R5", 5, true},
+    {"256", 6, true},
+    {"256 --cleartext-metadata", 6, false},
+};
+
 // Runs `qpdf <in> --encrypt <args> -- <out>` (args such as `"" owner 256 --force-R5`), with
 // weak crypto allowed and `extra` before --encrypt (e.g. "--object-streams=generate").
 // Returns qpdf's output when it fails, "" on success.

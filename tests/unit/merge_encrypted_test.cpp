@@ -1,0 +1,166 @@
+// Files that qpdf encrypts at test time with the empty user password count and merge like the
+// plain file: every revision and method, with and without object streams. The merged pages'
+// content and resources (strings, names, streams) equal those of qpdf's own decryption of the
+// same file. Files that need a password, other handlers and unknown methods stay refused.
+#include "../api/merge_tools.h"
+#include "kq_out_pdfmerge.h"
+#include "pdf_builder.h"
+#include "pdf_values.h"
+#include "qpdf_encryption.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using merge_tools::quoted;
+using merge_tools::run;
+
+// Three pages with something of every kind that decryption touches: content in one stream,
+// in an array of a plain and a Flate stream, and in a Flate stream; resources inherited from
+// the tree, written in the page, and held by an object of their own; strings with escapes,
+// line ends and binary bytes in copied objects, in the page and in the tree node; a form
+// XObject; a /Metadata stream that a copied font names.
+std::string plain_document() {
+  fixtures::pdf_builder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 "
+              "/Resources << /Font << /F1 7 0 R >> "
+              "/Properties << /P0 << /Title (inherited \\(title\\)) >> >> >> >>");
+  b.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 6 0 R >>");
+  b.object(4, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents [8 0 R 9 0 R] "
+              "/Resources << /Font << /F1 7 0 R >> /XObject << /X1 10 0 R >> "
+              "/Properties << /P1 << /Name (own\r\nline) /Hex <00ff28295c0d0a> >> >> >> >>");
+  b.object(5, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Contents 11 0 R "
+              "/Resources 12 0 R >>");
+  b.stream(6, "", "BT /F1 24 Tf 72 700 Td (First page \\(one\\)) Tj ET\n");
+  b.object(7, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica "
+              "/Note (a \\(note\\) with \\\\ and \\r) /Metadata 13 0 R >>");
+  b.stream(8, "", "BT /F1 12 Tf 72 650 Td (Second page, first part) Tj ET");
+  b.stream(9, "/Filter /FlateDecode",
+           fixtures::zlib_stored("q 1 0 0 1 100 100 cm /X1 Do Q BT (second part) Tj ET\n"));
+  b.stream(10, "/Type /XObject /Subtype /Form /BBox [0 0 10 10] /Label (form \\(x\\))",
+           "0 0 10 10 re f");
+  b.stream(11, "/Filter /FlateDecode",
+           fixtures::zlib_stored("BT /F1 10 Tf 20 20 Td <48656c6c6f> Tj ET\n"));
+  b.object(12, "<< /Font << /F1 7 0 R >> /ExtGState << /G0 << /Type /ExtGState "
+               "/Comment (a \\\\ backslash) >> >> >>");
+  b.stream(13, "/Type /Metadata /Subtype /XML",
+           "<?xpacket begin=\"\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?><x:xmpmeta "
+           "xmlns:x=\"adobe:ns:meta/\"></x:xmpmeta><?xpacket end=\"w\"?>");
+  b.object(14, "<< /Title (A title) >>");
+  b.xref_table();
+  b.trailer("<< /Root 1 0 R /Info 14 0 R /Size 15 >>");
+  b.startxref();
+  return b.str();
+}
+
+std::string last_error() {
+  const char* e = pdfmerge_last_error();
+  return e ? e : "";
+}
+
+// The pages of `path` as qpdf writes them out with every stream decoded and, for an encrypted
+// file, decrypted.
+std::vector<testpdf::page_view> pages_decoded_by_qpdf(const std::string& path,
+                                                      const std::string& scratch) {
+  const auto r = run("qpdf --decrypt --stream-data=uncompress --object-streams=disable " +
+                     quoted(path) + " " + quoted(scratch));
+  EXPECT_TRUE(r.status == 0 || r.status == 3) << r.output;
+  return testpdf::pages_of(fixtures::read_file(scratch));
+}
+
+void expect_same_pages(const std::vector<testpdf::page_view>& got,
+                       const std::vector<testpdf::page_view>& want) {
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t k = 0; k < got.size(); ++k) {
+    SCOPED_TRACE("page " + std::to_string(k + 1));
+    EXPECT_EQ(got[k].contents, want[k].contents);
+    EXPECT_EQ(got[k].resources, want[k].resources);
+  }
+}
+
+TEST(EncryptedInput, CountsAndMergesAsQpdfDecryptsIt) {
+  if (!qpdf_oracle::available())
+    GTEST_SKIP() << "qpdf is not installed: encrypted fixtures skipped";
+  const std::string plain = fixtures::write_temp("enc_merge_plain.pdf", plain_document());
+  const std::vector<testpdf::page_view> plain_pages =
+      pages_decoded_by_qpdf(plain, fixtures::temp_path("enc_merge_plain_seen.pdf"));
+  ASSERT_EQ(plain_pages.size(), 3u);
+  ASSERT_NE(plain_pages[1].resources.find("<6f776e0a6c696e65>"), std::string::npos); // own\nline
+  int n = 0;
+  for (const qpdf_oracle::qpdf_case& c : qpdf_oracle::qpdf_cases) {
+    for (const std::string extra : {"", "--object-streams=generate"}) {
+      SCOPED_TRACE(std::string(c.args) + " " + extra);
+      const std::string tag = "enc_merge_" + std::to_string(n++);
+      const std::string enc = fixtures::temp_path(tag + ".pdf");
+      ASSERT_EQ(qpdf_oracle::encrypt(plain, enc, std::string("\"\" owner ") + c.args, extra), "");
+      EXPECT_EQ(pdfmerge_page_count(enc.c_str()), 3) << last_error();
+
+      // Alone, and ahead of the plain file.
+      const std::string merged = fixtures::temp_path(tag + "_out.pdf");
+      const char* inputs[] = {enc.c_str(), plain.c_str()};
+      for (const int count : {1, 2}) {
+        SCOPED_TRACE(std::to_string(count) + " inputs");
+        ASSERT_EQ(pdfmerge_files(inputs, count, merged.c_str()), 0) << last_error();
+        const std::string out = fixtures::read_file(merged);
+        EXPECT_EQ(out.rfind("%PDF-1.4\n", 0), 0u);
+        EXPECT_EQ(out.find("/Encrypt"), std::string::npos);
+        std::vector<testpdf::page_view> want =
+            pages_decoded_by_qpdf(enc, fixtures::temp_path(tag + "_qpdf.pdf"));
+        if (count == 2) want.insert(want.end(), plain_pages.begin(), plain_pages.end());
+        expect_same_pages(pages_decoded_by_qpdf(merged, fixtures::temp_path(tag + "_seen.pdf")),
+                          want);
+        EXPECT_QPDF_ACCEPTS(merged);
+      }
+    }
+  }
+}
+
+// The file with the first occurrence of `from` replaced by bytes of the same length, so that
+// the offset after startxref, through which the trailer is found, stays right.
+std::string patched(std::string file, const std::string& from, const std::string& to) {
+  const size_t at = file.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  EXPECT_EQ(from.size(), to.size());
+  if (at != std::string::npos) file.replace(at, from.size(), to);
+  return file;
+}
+
+TEST(EncryptedInput, RefusedWithTheSameMessageWhenItDoesNotOpen) {
+  if (!qpdf_oracle::available())
+    GTEST_SKIP() << "qpdf is not installed: encrypted fixtures skipped";
+  const std::string plain = fixtures::write_temp("enc_refuse_plain.pdf", plain_document());
+  std::vector<std::string> refused;
+  int n = 0;
+  const auto made = [&](const std::string& args, const std::string& extra) {
+    const std::string path = fixtures::temp_path("enc_refuse_" + std::to_string(n++) + ".pdf");
+    EXPECT_EQ(qpdf_oracle::encrypt(plain, path, args, extra), "");
+    return path;
+  };
+  // A user password, for every revision.
+  for (const qpdf_oracle::qpdf_case& c : qpdf_oracle::qpdf_cases)
+    refused.push_back(made(std::string("secret owner ") + c.args, "--object-streams=generate"));
+  // A crypt method of no known name; another handler, and the standard one with a /SubFilter
+  // as public-key handlers write.
+  const std::string aes = fixtures::read_file(made("\"\" owner 128 --use-aes=y", ""));
+  refused.push_back(fixtures::write_temp("enc_refuse_cfm.pdf", patched(aes, "/AESV2", "/AESV9")));
+  refused.push_back(fixtures::write_temp("enc_refuse_handler.pdf",
+                                         patched(aes, "/Filter /Standard", "/Filter /PubSec  ")));
+  refused.push_back(fixtures::write_temp("enc_refuse_subfilter.pdf",
+                                         patched(aes, "/Length 128 /O", "/SubFilter/a/O")));
+  const std::string out = fixtures::temp_path("enc_refuse_out.pdf");
+  for (const std::string& path : refused) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(pdfmerge_page_count(path.c_str()), -1);
+    EXPECT_EQ(last_error(), "encrypted PDFs are not supported: " + path);
+    const char* inputs[] = {plain.c_str(), path.c_str()};
+    EXPECT_EQ(pdfmerge_files(inputs, 2, out.c_str()), -1);
+    EXPECT_EQ(last_error(), "input 2: encrypted PDFs are not supported: " + path);
+  }
+}
+
+} // namespace
