@@ -112,7 +112,45 @@ std::string layers_doc() {
   return b.startxref().str();
 }
 
+// Two pages marked up by a reader: a link by a named destination, a GoTo through the /Names
+// tree, a square with its popup and appearance, a filled form field, and nested bookmarks, one
+// of them to a page outside the tree. Padded to a length of 3 modulo 4, the length by which
+// the api target picks pdfmerge_files_opt with both options.
+std::string marked_doc() {
+  pdf_builder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R /Outlines 20 0 R /Dests << /two [4 0 R /Fit] >> "
+              "/Names << /Dests << /Names [(one) [3 0 R /XYZ 0 50 0]] >> >> "
+              "/AcroForm << /Fields [9 0 R] /DR << /Font << /Helv 11 0 R >> >> "
+              "/DA (/Helv 0 Tf 0 g) /NeedAppearances true >> >>");
+  b.object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>");
+  b.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 50 50] /Contents 5 0 R "
+              "/Annots [6 0 R 7 0 R 8 0 R 9 0 R] >>");
+  b.object(4, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 50 50] /Contents 5 0 R "
+              "/Annots 12 0 R >>");
+  b.stream(5, "", "0 0 m 50 50 l S");
+  b.object(6, "<< /Type /Annot /Subtype /Link /Rect [0 0 9 9] /Dest /two /P 3 0 R >>");
+  b.object(7, "<< /Type /Annot /Subtype /Square /Rect [10 10 40 40] /AP << /N 10 0 R >> "
+              "/Popup 8 0 R /P 3 0 R >>");
+  b.object(8, "<< /Type /Annot /Subtype /Popup /Rect [0 0 20 20] /Parent 7 0 R /P 3 0 R >>");
+  b.object(9, "<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /V (seed) "
+              "/DA (/Helv 9 Tf 0 g) /Rect [0 40 50 50] /P 3 0 R >>");
+  b.stream(10, "/Type /XObject /Subtype /Form /BBox [0 0 30 30]", "0 0 30 30 re S");
+  b.object(11, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  b.object(12, "[<< /Subtype /Link /Rect [0 0 9 9] /A << /S /GoTo /D (one) >> >>]");
+  b.object(20, "<< /Type /Outlines /First 21 0 R /Last 22 0 R /Count 3 >>");
+  b.object(21, "<< /Title (One) /Parent 20 0 R /Next 22 0 R /Dest [3 0 R /Fit] "
+               "/First 23 0 R /Last 23 0 R /Count 1 >>");
+  b.object(22, "<< /Title (Two) /Parent 20 0 R /Prev 21 0 R /Dest /two >>");
+  b.object(23, "<< /Title (Gone) /Parent 21 0 R /Dest [30 0 R /Fit] >>");
+  b.object(30, "<< /Type /Page /MediaBox [0 0 9 9] >>");
+  b.xref_table().trailer("<< /Size 31 /Root 1 0 R >>");
+  std::string doc = b.startxref().str();
+  while (doc.size() % 4 != 3) doc += '\n';
+  return doc;
+}
+
 void api_seeds() {
+  put("api", "marked.pdf", marked_doc());
   put("api", "simple-1.pdf", fixtures::simple_pdf(1));
   put("api", "simple-3.pdf", fixtures::simple_pdf(3));
   put("api", "labelled-4.pdf", fixtures::labelled_pdf(4, "Seed"));

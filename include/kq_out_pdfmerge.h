@@ -52,6 +52,18 @@ KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_page_count(const char* path);
 KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_files(const char* const* paths, int count,
                                                     const char* out_path);
 
+/* Options of pdfmerge_files_opt, or-ed together. */
+/* Keeps each page's annotations (comments, highlights, stamps, links, form widgets) with what
+ * they reach, and the inputs' form fields in one interactive form. */
+#define PDFMERGE_KEEP_ANNOTATIONS 1
+/* Keeps the inputs' bookmarks, one after the other in input order, in one outline. */
+#define PDFMERGE_KEEP_OUTLINES 2
+
+/* pdfmerge_files, keeping what `options` asks for beyond the pages' content. With options 0
+ * the output is exactly that of pdfmerge_files; an unknown bit fails. 0 on success, or -1. */
+KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_files_opt(const char* const* paths, int count,
+                                                        const char* out_path, int options);
+
 /* Merges the pages of first followed by those of second into out_path. 0 or -1. */
 KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_two(const char* first, const char* second,
                                                   const char* out_path);

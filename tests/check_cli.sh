@@ -1,5 +1,6 @@
 #!/bin/sh
-# The command-line program's lines: the version, "1 page" and "N pages", and the exit statuses.
+# The command-line program's lines: the version, "1 page" and "N pages", the merge options,
+# and the exit statuses.
 #   check_cli.sh PROGRAM VERSION EXAMPLES_FOLDER WORK_FOLDER
 set -u
 cli=$1 version=$2 examples=$3 work=$4
@@ -31,6 +32,11 @@ expect count-failed 1 "$work/none.pdf: error: cannot open $work/none.pdf$nl$exam
 expect merge-one 0 "$work/one.pdf: 1 page" "$cli" merge "$work/one.pdf" "$examples/letter.pdf"
 expect merge-two 0 "$work/two.pdf: 4 pages" \
   "$cli" merge "$work/two.pdf" "$examples/letter.pdf" "$examples/rotated.pdf"
+expect merge-keep 0 "$work/keep.pdf: 4 pages" "$cli" merge --keep-annotations --keep-outlines \
+  "$work/keep.pdf" "$examples/letter.pdf" "$examples/rotated.pdf"
+expect merge-unknown-option 2 "$("$cli" --help)" \
+  "$cli" merge --keep-everything "$work/unknown.pdf" "$examples/letter.pdf"
+expect merge-options-only 2 "$("$cli" --help)" "$cli" merge --keep-outlines "$work/only.pdf"
 expect version-extra 2 "$("$cli" --help)" "$cli" --version extra
 expect no-arguments 2 "$("$cli" --help)" "$cli"
 exit $failed

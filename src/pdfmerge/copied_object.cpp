@@ -72,24 +72,32 @@ void write_text_object(out_file& f, int32_t num, std::string_view text) {
   out_put(f, "\nendobj\n");
 }
 
-void write_stream_object(out_file& f, const merge_input& in, const obj_entry& e, int32_t num) {
-  const bytes file = in.d.file();
+// Data of object `e` of the input as a view into the file; empty when its extent is unknown.
+bytes stream_data(const merge_input& in, const obj_entry& e) {
   const int64_t n = int64_t{e.data_end} - e.data_start;
-  const bytes data = n > 0 && e.data_start >= 0 && e.data_end <= in.d.len
-                         ? file.subspan(static_cast<size_t>(e.data_start), static_cast<size_t>(n))
-                         : bytes{};
-  std::string plain;
-  std::string storage;
-  const bytes dict = without_comments(
-      strings_decrypted(in.d, e, dict_text_at(file, e.dict_start), plain), storage);
-  std::string text = dict.empty() ? std::string("<< >>") : renumbered_text(dict, in.map);
-  make_reader_safe(text);
-  set_stream_length(text, data.size());
+  return n > 0 && e.data_start >= 0 && e.data_end <= in.d.len
+             ? in.d.file().subspan(static_cast<size_t>(e.data_start), static_cast<size_t>(n))
+             : bytes{};
+}
+
+// `dict` in output numbers; made reader-safe and given the data's length here.
+void write_stream_data(out_file& f, int32_t num, std::string dict, bytes data) {
+  make_reader_safe(dict);
+  set_stream_length(dict, data.size());
   out_begin_object(f, num);
-  out_put(f, text);
+  out_put(f, dict);
   out_put(f, "\nstream\n");
   out_put(f, data);
   out_put(f, "\nendstream\nendobj\n");
+}
+
+void write_stream_object(out_file& f, const merge_input& in, const obj_entry& e, int32_t num) {
+  std::string plain;
+  std::string storage;
+  const bytes dict = without_comments(
+      strings_decrypted(in.d, e, dict_text_at(in.d.file(), e.dict_start), plain), storage);
+  std::string text = dict.empty() ? std::string("<< >>") : renumbered_text(dict, in.map);
+  write_stream_data(f, num, std::move(text), stream_data(in, e));
 }
 
 // The dictionary of a plain object, or for one without a dictionary (a number, an array, a
@@ -119,6 +127,16 @@ void write_copied_object(out_file& f, const merge_input& in, int32_t old_num, in
       renumbered_text(without_comments(strings_decrypted(in.d, *e, text, plain), storage), in.map);
   make_reader_safe(copy);
   write_text_object(f, new_num, copy);
+}
+
+void write_edited_object(out_file& f, const merge_input& in, const obj_entry& e, int32_t num,
+                         std::string text) {
+  if (e.has_stream && !e.in_objstm) {
+    write_stream_data(f, num, std::move(text), stream_data(in, e));
+    return;
+  }
+  make_reader_safe(text);
+  write_text_object(f, num, text);
 }
 
 } // namespace pdfmerge

@@ -3,8 +3,10 @@
 #pragma once
 
 #include "pdfmerge/document.h"
+#include "pdfmerge/merge_options.h"
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -101,14 +103,27 @@ void out_begin_object(out_file& f, int32_t n) noexcept;
 // Gives the gathered bytes to the sink (nothing without one).
 void out_flush(out_file& f) noexcept;
 
-// 0, or -1 with "page object missing" set.
+// 0, or -1 with "page object missing" set. `extra` holds entries added to the dictionary.
 int32_t write_page_object(out_file& f, const merge_input& in, const pageinfo& page, int32_t n,
-                          int32_t total_pages);
+                          int32_t total_pages, std::string_view extra = {});
 void write_copied_object(out_file& f, const merge_input& in, int32_t old_num, int32_t new_num);
+// Writes object `e` of the input under `num` with `text` (already in output numbers) as its
+// value, or for a stream as its dictionary, the data copied as it is.
+void write_edited_object(out_file& f, const merge_input& in, const obj_entry& e, int32_t num,
+                         std::string text);
+
+// What a merge with options adds to the output; absent for a plain merge.
+struct output_extras {
+  std::string catalog_entries; // after /Pages in the catalog
+  // Entries added to the page object of listing `page` of input `input`.
+  std::function<std::string(size_t input, size_t page)> page_entries;
+  // Writes the added objects, after the copies.
+  std::function<void(out_file&)> write_objects;
+};
 
 // Builds the whole output. 0, or -1 with the last-error text set.
 int32_t write_output(out_file& f, const std::vector<merge_input>& inputs, int32_t total_pages,
-                     int32_t size);
+                     int32_t size, const output_extras* extras = nullptr);
 
 // The temporary file beside the output that a merge streams into, and the replacing of
 // out_path by it once complete: out_path is replaced whole or not at all. A pending output
@@ -138,6 +153,7 @@ private:
 int32_t store_output(const char* out_path, bytes data);
 
 // Merges the files at paths[0..count) into out_path. 0, or -1 with the last-error text set.
-int32_t merge_many(const char* const* paths, int32_t count, const char* out_path);
+int32_t merge_many(const char* const* paths, int32_t count, const char* out_path,
+                   const merge_options& opts = {});
 
 } // namespace pdfmerge

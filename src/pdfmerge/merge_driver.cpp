@@ -1,6 +1,7 @@
 // merge_many: loads every input, plans the output numbers, then streams the output into a
 // temporary file beside out_path that replaces it only once complete.
 #include "pdfmerge/document_crypt.h"
+#include "pdfmerge/keep.h"
 #include "pdfmerge/pdfmerge_internal.h"
 
 #include <string>
@@ -29,7 +30,8 @@ int64_t total_pages_of(const std::vector<merge_input>& inputs) {
 
 } // namespace
 
-int32_t merge_many(const char* const* paths, int32_t count, const char* out_path) {
+int32_t merge_many(const char* const* paths, int32_t count, const char* out_path,
+                   const merge_options& opts) {
   if (!paths || count < 1) {
     set_error("no input paths");
     return -1;
@@ -45,7 +47,9 @@ int32_t merge_many(const char* const* paths, int32_t count, const char* out_path
     set_error("no pages to merge");
     return -1;
   }
-  const int64_t size = total <= INT32_MAX ? merge_plan(inputs, static_cast<int32_t>(total)) : -1;
+  int64_t size = total <= INT32_MAX ? merge_plan(inputs, static_cast<int32_t>(total)) : -1;
+  keep_plan plan;
+  if (size >= 0 && opts.any()) size = plan_keep(inputs, opts, size, plan);
   if (size < 0) {
     set_error("failed to build output");
     return -1;
@@ -54,7 +58,9 @@ int32_t merge_many(const char* const* paths, int32_t count, const char* out_path
   if (pending.open(out_path) != 0) return -1;
   out_file f;
   f.sink = pending.file();
-  if (write_output(f, inputs, static_cast<int32_t>(total), static_cast<int32_t>(size)) != 0) {
+  const output_extras extras = opts.any() ? keep_extras(inputs, plan) : output_extras{};
+  if (write_output(f, inputs, static_cast<int32_t>(total), static_cast<int32_t>(size),
+                   opts.any() ? &extras : nullptr) != 0) {
     if (f.write_failed) set_error("short write to %s", out_path);
     return -1;
   }

@@ -44,7 +44,7 @@ std::string box_num_text(double x) {
 }
 
 int32_t write_page_object(out_file& f, const merge_input& in, const pageinfo& page, int32_t n,
-                          int32_t total_pages) {
+                          int32_t total_pages, std::string_view extra) {
   const doc& d = in.d;
   const obj_entry* e = obj_lookup(d, page.num);
   dict_span sp;
@@ -65,6 +65,7 @@ int32_t write_page_object(out_file& f, const merge_input& in, const pageinfo& pa
   if (rotation == 90 || rotation == 180 || rotation == 270)
     text += " /Rotate " + std::to_string(rotation);
   if (!resources.empty()) text += " /Resources " + resources;
+  text += extra;
   text += " /Contents " + std::to_string(n + total_pages) + " 0 R >>\nendobj\n";
   out_begin_object(f, n);
   out_put(f, text);

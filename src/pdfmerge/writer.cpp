@@ -37,12 +37,11 @@ private:
   std::string pending_;
 };
 
-// `catalog_more`: entries added to the catalog after /Pages (none: "").
-void write_head(out_file& f, int32_t total_pages, std::string_view catalog_more) {
+void write_head(out_file& f, int32_t total_pages, std::string_view catalog_extra) {
   out_put(f, "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
   out_begin_object(f, 1);
   out_put(f, "<< /Type /Catalog /Pages 2 0 R");
-  out_put(f, catalog_more);
+  out_put(f, catalog_extra);
   out_put(f, " >>\nendobj\n");
   out_begin_object(f, 2);
   text_sink tree(f);
@@ -176,18 +175,23 @@ void out_begin_object(out_file& f, int32_t n) noexcept {
 }
 
 int32_t write_output(out_file& f, const std::vector<merge_input>& inputs, int32_t total_pages,
-                     int32_t size) {
+                     int32_t size, const output_extras* extras) {
   buf_reserve(f.out, 0);
   if (!f.out.data) {
     set_error("out of memory");
     return -1;
   }
   f.xref_offsets.assign(static_cast<size_t>(size), -1);
-  write_head(f, total_pages, optional_content_entry(inputs));
+  std::string catalog_more = optional_content_entry(inputs);
+  if (extras) catalog_more += extras->catalog_entries;
+  write_head(f, total_pages, catalog_more);
   int32_t n = 3;
-  for (const merge_input& in : inputs)
-    for (const pageinfo& page : in.d.pages)
-      if (write_page_object(f, in, page, n++, total_pages) != 0) return -1;
+  for (size_t i = 0; i < inputs.size(); ++i)
+    for (size_t k = 0; k < inputs[i].d.pages.size(); ++k) {
+      const std::string extra = extras ? extras->page_entries(i, k) : std::string();
+      if (write_page_object(f, inputs[i], inputs[i].d.pages[k], n++, total_pages, extra) != 0)
+        return -1;
+    }
   if (!write_content_streams(f, inputs, total_pages)) {
     set_error("out of memory");
     return -1;
@@ -195,6 +199,7 @@ int32_t write_output(out_file& f, const std::vector<merge_input>& inputs, int32_
   for (const merge_input& in : inputs)
     for (size_t k = 0; k < in.map.old_nums.size() && !f.failed; ++k)
       write_copied_object(f, in, in.map.old_nums[k], in.map.new_nums[k]);
+  if (extras && !f.failed) extras->write_objects(f);
   if (!f.failed) write_xref(f, size);
   out_flush(f);
   if (f.out.failed) {

@@ -3,7 +3,9 @@
  *
  *   consumer OUT IN...   counts the pages of each IN, merges them into OUT, then appends the
  *                        first IN to OUT twice (once with pdfmerge_two, once with
- *                        pdfmerge_append), checking every count. Exits 0 when all agree. */
+ *                        pdfmerge_append), checking every count; merges the inputs again
+ *                        with pdfmerge_files_opt keeping annotations and bookmarks, and checks
+ *                        that an unknown option bit fails. Exits 0 when all agree. */
 #include <kq_out_pdfmerge.h>
 
 #include <stdio.h>
@@ -55,6 +57,15 @@ int main(int argc, char** argv) {
   if (check_out("pdfmerge_two", pdfmerge_two(out, argv[2], out), out, total + first)) return 1;
   if (check_out("pdfmerge_append", pdfmerge_append(out, argv[2], out), out, total + 2 * first))
     return 1;
+
+  if (check_out("pdfmerge_files_opt",
+                pdfmerge_files_opt((const char* const*)(argv + 2), argc - 2, out,
+                                   PDFMERGE_KEEP_ANNOTATIONS | PDFMERGE_KEEP_OUTLINES),
+                out, total))
+    return 1;
+  if (pdfmerge_files_opt((const char* const*)(argv + 2), argc - 2, out, 1 << 30) != -1 ||
+      pdfmerge_last_error()[0] == '\0')
+    return fail("an unknown option bit");
 
   if (pdfmerge_page_count(NULL) != -1 || strcmp(pdfmerge_last_error(), "NULL path") != 0)
     return fail("a null path");

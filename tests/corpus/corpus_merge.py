@@ -47,17 +47,23 @@ always fail, unless the input fails `qpdf --check` with exit 2 by itself (a qpdf
 output only carries over can be listed with its reason). The last line gives the figures and the run time.
 
 usage: corpus_merge.py KQ_PDFMERGE_BINARY CORPUS_DIR [--timeout SECONDS] [--jobs N]
-                       [--sample N] [--qpdf-merger] [--scores FILE]
+                       [--sample N] [--qpdf-merger] [--scores FILE] [--keep]
 
 --sample N     checks only N files, chosen by a hash of their path (the same N files every run);
                listed misses of other files are not judged.
 --qpdf-merger  merges with qpdf instead of our program (calibration); the expectations are not
                judged, only the figures are printed.
 --scores FILE  writes every rendered page's score to FILE (path, page, score), for calibration.
+--keep         merges with --keep-annotations --keep-outlines and renders with annotations
+               shown, inputs and outputs alike; a qpdf --check message that the input gives by
+               itself is the input's, not a miss (the output must be no worse than the input);
+               in pairs, every bookmark and every link whose destination names a page must
+               name one of the output ('outline-target', 'link-target'). The misses are listed in expected_keep_differences.tsv.
 """
 import argparse
 import concurrent.futures
 import hashlib
+import json
 import os
 import random
 import re
@@ -71,6 +77,8 @@ from corpus_common import SKIP, needs_password, read_listed, read_manifest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXPECTATIONS = os.path.join(HERE, "expected_merge_differences.tsv")
+KEEP_EXPECTATIONS = os.path.join(HERE, "expected_keep_differences.tsv")
+KEEP_OPTIONS = ["--keep-annotations", "--keep-outlines"]
 
 RENDER_PAGES = 3
 RENDER_DPI = 20
@@ -116,10 +124,10 @@ def count_one(binary, path, timeout):
     return ("ok", int(rest.split()[0]))
 
 
-def merge_ours(binary, out, inputs, timeout):
+def merge_ours(binary, out, inputs, timeout, options=()):
     """('ok', pages), ('error', message), ('crash', detail) or ('hang', '')."""
     try:
-        rc, text, err = run([binary, "merge", out] + inputs, timeout)
+        rc, text, err = run([binary, "merge"] + list(options) + [out] + inputs, timeout)
     except Hang:
         return ("hang", "no result within %.0f s" % timeout)
     text = text.strip()
@@ -210,11 +218,12 @@ def qpdf_check(path):
     return (rc, messages)
 
 
-def render(path, pages, prefix):
-    """{page: (width, height, bytes)} of the first pages as grey images; pages pdftoppm could
-    not render are absent."""
+def render(path, pages, prefix, annotations=False):
+    """{page: (width, height, bytes)} of the first pages as grey images, annotations hidden
+    unless asked for; pages pdftoppm could not render are absent."""
+    hide = [] if annotations else ["-hide-annotations"]
     try:
-        run(["pdftoppm", "-gray", "-r", str(RENDER_DPI), "-hide-annotations", "-f", "1", "-l",
+        run(["pdftoppm", "-gray", "-r", str(RENDER_DPI)] + hide + ["-f", "1", "-l",
              str(pages), path, prefix], TOOL_TIMEOUT)
     except Hang:
         pass
@@ -276,7 +285,8 @@ def do_merge(ctx, out, members):
     paths = [os.path.join(ctx.args.corpus, m) for m in members]
     if ctx.args.qpdf_merger:
         return merge_qpdf(out, paths, ctx.args.timeout)
-    return merge_ours(ctx.args.binary, out, paths, ctx.args.timeout)
+    return merge_ours(ctx.args.binary, out, paths, ctx.args.timeout,
+                      KEEP_OPTIONS if ctx.args.keep else ())
 
 
 class Outcome:
@@ -299,6 +309,10 @@ def check_merge(ctx, members, workdir, render_it, member_messages):
         check = "merge-error" if kind == "error" else kind
         result.misses.append((members[0] if len(members) == 1 else whole, check, value))
         return result
+    if ctx.args.keep and len(members) == 1:
+        # No worse than the input: what qpdf says about the input itself is not the merge's.
+        member_messages = set(member_messages) | set(
+            qpdf_check(os.path.join(ctx.args.corpus, members[0]))[1])
     total = sum(ctx.counts[m] for m in members)
     if value is not None and value != total:
         result.misses.append((whole, "page-count", "reported %d pages, inputs hold %d"
@@ -319,6 +333,9 @@ def check_merge(ctx, members, workdir, render_it, member_messages):
     for m in members:
         result.misses.extend(compare_boxes(ctx, m, offset, got[1]))
         offset += ctx.counts[m]
+    if ctx.args.keep and len(members) > 1:
+        result.misses.extend(outline_targets(out, total, whole))
+        result.misses.extend(link_targets(out, whole))
     result.clean = rc == 0 and not result.misses
     if render_it:
         result.scores = render_compare(ctx, members[0], out, workdir)
@@ -350,8 +367,8 @@ def render_compare(ctx, member, out, workdir):
         return []  # no page-for-page reference (listed as page-list or unreadable input)
     pages = min(RENDER_PAGES, n)
     src = os.path.join(ctx.args.corpus, member)
-    want = render(src, pages, os.path.join(workdir, "in"))
-    got = render(out, pages, os.path.join(workdir, "out"))
+    want = render(src, pages, os.path.join(workdir, "in"), ctx.args.keep)
+    got = render(out, pages, os.path.join(workdir, "out"), ctx.args.keep)
     scores = []
     for page in range(1, pages + 1):
         if page not in want:
@@ -363,6 +380,73 @@ def render_compare(ctx, member, out, workdir):
         detail = "" if a[:2] == b[:2] else "size %dx%d vs %dx%d" % (a[0], a[1], b[0], b[1])
         scores.append((member, page, image_score(a, b), detail))
     return scores
+
+
+def outline_targets(out, total, whole):
+    """A miss when a bookmark of the merged file names a page that is not one of its pages."""
+    try:
+        rc, text, _ = run(["qpdf", "--json", "--json-key=outlines", out], TOOL_TIMEOUT)
+    except Hang:
+        return []
+    if rc not in (0, 3):
+        return []
+    try:
+        items = json.loads(text).get("outlines", [])
+    except ValueError:
+        return [(whole, "outline-target", "qpdf --json gives no outline")]
+    wrong = []
+    while items:
+        item = items.pop()
+        items.extend(item.get("kids", []))
+        dest = item.get("dest")
+        page = item.get("destpageposfrom1")
+        names_page = isinstance(dest, list) and dest and isinstance(dest[0], str) and \
+            dest[0].endswith(" R")
+        if names_page and (page is None or not 1 <= page <= total):
+            wrong.append(item.get("title", "")[:40])
+    if not wrong:
+        return []
+    return [(whole, "outline-target", "%d bookmarks point outside: %s" % (len(wrong),
+                                                                          "; ".join(wrong[:3])))]
+
+
+def link_targets(out, whole):
+    """A miss when a link annotation of the merged file (its /Dest, or its GoTo's /D) names an
+    object that is not one of its pages."""
+    try:
+        rc, text, _ = run(["qpdf", "--json", "--json-key=qpdf", "--json-key=pages", out],
+                          TOOL_TIMEOUT)
+    except Hang:
+        return []
+    if rc not in (0, 3):
+        return []
+    try:
+        data = json.loads(text)
+        objects = data["qpdf"][1]
+        pages = set(p["object"] for p in data["pages"])
+    except (ValueError, KeyError, IndexError):
+        return [(whole, "link-target", "qpdf --json gives no objects")]
+
+    def value(v):
+        if isinstance(v, str) and v.endswith(" R"):
+            return objects.get("obj:" + v, {}).get("value")
+        return v
+
+    wrong = 0
+    for page in pages:
+        annots = value((value(page) or {}).get("/Annots")) or []
+        for a in annots if isinstance(annots, list) else []:
+            annot = value(a)
+            if not isinstance(annot, dict) or annot.get("/Subtype") != "/Link":
+                continue
+            dest = value(annot.get("/Dest"))
+            action = value(annot.get("/A"))
+            if dest is None and isinstance(action, dict) and action.get("/S") == "/GoTo":
+                dest = value(action.get("/D"))
+            target = dest[0] if isinstance(dest, list) and dest else None
+            if isinstance(target, str) and target.endswith(" R") and target not in pages:
+                wrong += 1
+    return [(whole, "link-target", "%d links point outside" % wrong)] if wrong else []
 
 
 def merge_task(ctx, members, render_it, member_messages=()):
@@ -391,8 +475,9 @@ def refused_task(ctx, member):
 # --- plan, expectations, figures --------------------------------------------------------------
 
 
-def read_expectations():
-    return {(key, check): reason for key, check, reason in read_listed(EXPECTATIONS)}
+def read_expectations(keep):
+    path = KEEP_EXPECTATIONS if keep else EXPECTATIONS
+    return {(key, check): reason for key, check, reason in read_listed(path)}
 
 
 def sample_rows(rows, n):
@@ -426,6 +511,7 @@ def parse_args():
     ap.add_argument("--sample", type=int, default=0)
     ap.add_argument("--qpdf-merger", action="store_true")
     ap.add_argument("--scores")
+    ap.add_argument("--keep", action="store_true")
     return ap.parse_args()
 
 
@@ -524,10 +610,11 @@ def main():
     count_figure = ("count agreement %d of %d (%.2f%%)" % (agree, comparable,
                                                            pct(agree, comparable))
                     if not args.qpdf_merger else "count agreement not measured (qpdf counts)")
+    merger = "qpdf --empty --pages" if args.qpdf_merger else "kq-pdfmerge merge" + (
+        " " + " ".join(KEEP_OPTIONS) if args.keep else "")
     print("corpus merges with %s: %s; merges checked clean %d of %d (%.2f%%; %d single, %d pairs,"
           " %d groups); pages rendered equal %d of %d (%.2f%%); %d crashes, %d hangs; %d files in"
-          " %.1f s" % ("qpdf --empty --pages" if args.qpdf_merger else "kq-pdfmerge merge",
-                       count_figure, clean, len(outcomes), pct(clean, len(outcomes)),
+          " %.1f s" % (merger, count_figure, clean, len(outcomes), pct(clean, len(outcomes)),
                        len(loaded), pairs, groups, equal, len(scores), pct(equal, len(scores)),
                        sum(1 for m in misses if m[1] == "crash"),
                        sum(1 for m in misses if m[1] == "hang"), len(rows),
@@ -541,7 +628,7 @@ def judge(misses, rows, args):
         for m in misses:
             print("qpdf-merger miss %s: %s: %s" % m)
         return ["%s: %s: %s" % m for m in misses if m[1] in ("crash", "hang")]
-    listed = read_expectations()
+    listed = read_expectations(args.keep)
     checked = set(r["path"] for r in rows)
     inputs_fail = {r["path"]: r["qpdf_check_exit"] == "2" for r in rows}
     seen, problems = set(), []

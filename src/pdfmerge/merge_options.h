@@ -1,0 +1,23 @@
+// What a merge keeps beyond the pages' content and resources, read from the `options` bits of
+// the exported call. The record grows by one field per bit.
+#pragma once
+
+#include <cstdint>
+
+namespace pdfmerge {
+
+struct merge_options {
+  bool keep_annotations = false; // bit 1: the pages' annotations, and the form fields
+  bool keep_outlines = false;    // bit 2: the bookmarks
+
+  bool any() const { return keep_annotations || keep_outlines; }
+};
+
+inline constexpr uint32_t option_keep_annotations = 1;
+inline constexpr uint32_t option_keep_outlines = 2;
+inline constexpr uint32_t known_option_bits = option_keep_annotations | option_keep_outlines;
+
+// The record of `bits`: 0, or -1 with "unknown option bits 0x.." set when a bit is not known.
+int32_t merge_options_from_bits(int bits, merge_options& out) noexcept;
+
+} // namespace pdfmerge
