@@ -2,6 +2,7 @@
 // objects back, and comparing renders.
 #pragma once
 
+#include "kq_out_pdfmerge.h"
 #include "merge_tools.h"
 
 #include <cctype>
@@ -10,6 +11,13 @@
 #include <vector>
 
 namespace keep_tools {
+
+// pdfmerge_files_opt over a list of paths.
+inline int merge_opt(const std::vector<std::string>& inputs, const std::string& out, int options) {
+  std::vector<const char*> paths;
+  for (const std::string& p : inputs) paths.push_back(p.c_str());
+  return pdfmerge_files_opt(paths.data(), static_cast<int>(paths.size()), out.c_str(), options);
+}
 
 // The references "N 0 R" in a text, in order.
 inline std::vector<int> refs_in(const std::string& text) {

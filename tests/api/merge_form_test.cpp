@@ -17,6 +17,7 @@ namespace {
 using fixtures::read_file;
 using fixtures::temp_path;
 using fixtures::write_temp;
+using keep_tools::merge_opt;
 using keep_tools::value_of;
 using merge_tools::object_text;
 
@@ -58,12 +59,6 @@ std::string form_pdf(const form_input& in) {
   b.object(13, "<< /Type /Font /Subtype /Type1 /BaseFont /" + in.font + " >>");
   b.xref_table().trailer("<< /Size 14 /Root 1 0 R >>");
   return b.startxref().str();
-}
-
-int merge_opt(const std::vector<std::string>& inputs, const std::string& out, int options) {
-  std::vector<const char*> paths;
-  for (const std::string& p : inputs) paths.push_back(p.c_str());
-  return pdfmerge_files_opt(paths.data(), static_cast<int>(paths.size()), out.c_str(), options);
 }
 
 TEST(MergeForms, FieldsOfEveryInputAreKeptApartUnderTheirNames) {

@@ -18,6 +18,7 @@ using fixtures::read_file;
 using fixtures::temp_path;
 using fixtures::write_temp;
 using keep_tools::annots_of;
+using keep_tools::merge_opt;
 using keep_tools::value_of;
 using merge_tools::object_text;
 
@@ -90,12 +91,6 @@ std::string marked_pdf(const std::string& shade) {
 // A file without annotations: one page whose resources reach a font.
 std::string plain_pdf() {
   return fixtures::labelled_pdf(2, "plain");
-}
-
-int merge_opt(const std::vector<std::string>& inputs, const std::string& out, int options) {
-  std::vector<const char*> paths;
-  for (const std::string& p : inputs) paths.push_back(p.c_str());
-  return pdfmerge_files_opt(paths.data(), static_cast<int>(paths.size()), out.c_str(), options);
 }
 
 // ---------------------------------------------------------------- the options argument

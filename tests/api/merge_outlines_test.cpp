@@ -16,6 +16,7 @@ namespace {
 using fixtures::read_file;
 using fixtures::temp_path;
 using fixtures::write_temp;
+using keep_tools::merge_opt;
 using keep_tools::value_of;
 using merge_tools::object_text;
 
@@ -51,12 +52,6 @@ std::string outlined_pdf(const std::string& prefix) {
   b.stream(31, "", "% orphan-marker");
   b.xref_table().trailer("<< /Size 32 /Root 1 0 R >>");
   return b.startxref().str();
-}
-
-int merge_opt(const std::vector<std::string>& inputs, const std::string& out, int options) {
-  std::vector<const char*> paths;
-  for (const std::string& p : inputs) paths.push_back(p.c_str());
-  return pdfmerge_files_opt(paths.data(), static_cast<int>(paths.size()), out.c_str(), options);
 }
 
 TEST(MergeOutlines, TheInputsOutlinesFollowOneAnotherWithTheirTargets) {
