@@ -58,9 +58,13 @@ KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_files(const char* const* paths, in
 #define PDFMERGE_KEEP_ANNOTATIONS 1
 /* Keeps the inputs' bookmarks, one after the other in input order, in one outline. */
 #define PDFMERGE_KEEP_OUTLINES 2
+/* Writes each page's content stream Flate-compressed (the page's own compressed stream as it
+ * is, when it has one that inflates cleanly to the same content): a smaller file. */
+#define PDFMERGE_COMPRESS_CONTENT 4
 
-/* pdfmerge_files, keeping what `options` asks for beyond the pages' content. With options 0
- * the output is exactly that of pdfmerge_files; an unknown bit fails. 0 on success, or -1. */
+/* pdfmerge_files, keeping what `options` asks for beyond the pages' content and writing the
+ * content as it asks. With options 0 the output is exactly that of pdfmerge_files; an unknown
+ * bit fails. 0 on success, or -1. */
 KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_files_opt(const char* const* paths, int count,
                                                         const char* out_path, int options);
 

@@ -288,9 +288,12 @@ bool header_usable(const uint8_t* src) {
 
 // Runs the decoder over src into dst (or only counts, with count_only). The step that ended it:
 // step_ok when the last block was read (or the data turned malformed part-way, which keeps what
-// came before), else step_exhausted or step_output_full; *produced is the bytes written.
-int run(const uint8_t* src, size_t src_len, uint8_t* dst, size_t dst_cap, size_t* produced) {
+// came before), else step_exhausted or step_output_full; *produced is the bytes written and
+// *end how a step_ok run ended.
+int run(const uint8_t* src, size_t src_len, uint8_t* dst, size_t dst_cap, size_t* produced,
+        inflate_end* end) {
   *produced = 0;
+  *end = {};
   if (src == nullptr || src_len < 2 || !header_usable(src)) return step_exhausted;
   inflate_state s{};
   s.dst = dst;
@@ -302,7 +305,11 @@ int run(const uint8_t* src, size_t src_len, uint8_t* dst, size_t dst_cap, size_t
     const int result = block(s, &last);
     if (result == step_malformed) break;
     if (result != step_ok) return result;
-    if (last) break;
+    if (last) {
+      // Whole bytes taken ahead into the bit buffer were not read.
+      *end = {true, 2 + s.in.src_pos - static_cast<uint32_t>(s.in.bit_count >> 3)};
+      break;
+    }
   }
   *produced = s.dst_len;
   return step_ok;
@@ -311,21 +318,25 @@ int run(const uint8_t* src, size_t src_len, uint8_t* dst, size_t dst_cap, size_t
 } // namespace
 
 int inflate_decompress(const uint8_t* src, size_t src_len, uint8_t* dst, size_t dst_cap,
-                       size_t* out_len) noexcept {
+                       size_t* out_len, inflate_end* end) noexcept {
+  inflate_end ended;
+  if (end) *end = {};
   if (out_len == nullptr) return -1;
   *out_len = 0;
   if (dst_cap > max_capacity) return -1;
   if (dst == nullptr && dst_cap != 0) return -1;
   size_t produced = 0;
-  if (run(src, src_len, dst, dst_cap, &produced) != step_ok) return -1;
+  if (run(src, src_len, dst, dst_cap, &produced, &ended) != step_ok) return -1;
   *out_len = produced;
+  if (end) *end = ended;
   return 0;
 }
 
 measured inflate_measure(const uint8_t* src, size_t src_len, size_t limit) noexcept {
   if (limit > max_capacity) limit = max_capacity;
   size_t produced = 0;
-  switch (run(src, src_len, count_only, limit, &produced)) {
+  inflate_end ended;
+  switch (run(src, src_len, count_only, limit, &produced, &ended)) {
   case step_ok:
     return {measure::fits, produced};
   case step_output_full:

@@ -13,12 +13,22 @@ inline uint8_t* const count_only = reinterpret_cast<uint8_t*>(~static_cast<uintp
 // The largest output capacity accepted (1 GiB).
 inline constexpr size_t max_capacity = 0x40000000;
 
+// How a successful decoding ended, for callers that must tell a whole stream from a tolerated
+// fault: `complete` when the final block was read with nothing malformed before it, and
+// `src_used` the input read up to then (header included, the last partly read byte counted).
+// The Adler-32 trailer, if any, starts at src_used.
+struct inflate_end {
+  bool complete = false;
+  size_t src_used = 0;
+};
+
 // Decodes the zlib-wrapped deflate data src[0..src_len) into dst (room for dst_cap bytes).
 // Returns 0 with *out_len set to the bytes produced, or -1 (with *out_len 0) when the input
 // runs out, the output does not fit, or the arguments or the two-byte header are unusable.
 // Data that turns out malformed part-way succeeds with the bytes decoded before the fault.
+// `end`, when given, receives how a successful call ended.
 int inflate_decompress(const uint8_t* src, size_t src_len, uint8_t* dst, size_t dst_cap,
-                       size_t* out_len) noexcept;
+                       size_t* out_len, inflate_end* end = nullptr) noexcept;
 
 // What inflating src would give within `limit` bytes (at most max_capacity), found without
 // storing anything: the size when it fits, too_large when the output passes the limit, and

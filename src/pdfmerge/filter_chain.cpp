@@ -267,9 +267,10 @@ stream_result decode_stream_chain(const doc& d, const obj_entry& e, buf& out,
     return r;
   }
   if (f.kinds.size() == 1 && f.kinds[0] == filter_kind::flate &&
-      !has_predictor(parms_of(d, f.parms, 0)))
-    r.data = inflate_stream(data, out, limit, r.too_large);
-  else
+      !has_predictor(parms_of(d, f.parms, 0))) {
+    r.data = inflate_stream(data, out, limit, r.too_large, &r.flate.end);
+    if (r.data) r.flate.data = data;
+  } else
     r.data = run_chain(d, f.kinds, f.parms, data, out, limit, r.too_large);
   return r;
 }

@@ -21,11 +21,13 @@ inline constexpr size_t filter_output_limit = inflate::max_capacity;
 enum class inflated { ok, unusable, too_large, no_memory };
 
 // One attempt into `cap` bytes of the room: unusable when the data does not fit or inflate.
-template <class Room> inflated inflate_attempt(bytes src, size_t cap, Room& room) {
+// `end`, when given, receives how a successful attempt ended.
+template <class Room>
+inflated inflate_attempt(bytes src, size_t cap, Room& room, inflate::inflate_end* end = nullptr) {
   uint8_t* at = room.take(cap);
   if (!at) return inflated::no_memory;
   size_t produced = 0;
-  if (inflate::inflate_decompress(src.data(), src.size(), at, cap, &produced) == 0) {
+  if (inflate::inflate_decompress(src.data(), src.size(), at, cap, &produced, end) == 0) {
     room.keep(produced);
     return inflated::ok;
   }
@@ -38,19 +40,21 @@ template <class Room> inflated inflate_attempt(bytes src, size_t cap, Room& room
 // without storing anything, and data that inflates within `limit` is inflated once more into
 // exactly that much room. So data that does not inflate, or inflates past the limit, is never
 // given room beyond the guess. `room.take(n)` gives n writable bytes or null,
-// `room.keep(produced)` ends the successful attempt and `room.drop()` a failed one.
+// `room.keep(produced)` ends the successful attempt and `room.drop()` a failed one. `end`, when
+// given, receives how the successful attempt ended.
 template <class Room>
-inflated inflate_sized(bytes src, uint64_t guess, uint64_t limit, Room& room) {
+inflated inflate_sized(bytes src, uint64_t guess, uint64_t limit, Room& room,
+                       inflate::inflate_end* end = nullptr) {
   limit = std::min<uint64_t>(limit, inflate::max_capacity);
   if (guess <= limit) {
-    const inflated first = inflate_attempt(src, static_cast<size_t>(guess), room);
+    const inflated first = inflate_attempt(src, static_cast<size_t>(guess), room, end);
     if (first != inflated::unusable) return first;
   }
   const inflate::measured m =
       inflate::inflate_measure(src.data(), src.size(), static_cast<size_t>(limit));
   if (m.result == inflate::measure::too_large) return inflated::too_large;
   if (m.result == inflate::measure::unusable) return inflated::unusable;
-  return inflate_attempt(src, std::max<size_t>(m.size, 1), room);
+  return inflate_attempt(src, std::max<size_t>(m.size, 1), room, end);
 }
 
 // The first guess for data of page content and other streams: most inflate within twenty to one.
@@ -86,8 +90,17 @@ void apply_predictor(const predictor_parms& p, std::vector<uint8_t>& data);
 // ---------------------------------------------------------------- stream chains
 
 // Inflates src onto the end of `out` in one piece (the single-Flate path); nullopt when it
-// does not inflate, or (with too_large set) not within `limit` bytes.
-std::optional<bytes> inflate_stream(bytes src, buf& out, size_t limit, bool& too_large);
+// does not inflate, or (with too_large set) not within `limit` bytes. `end`, when given,
+// receives how the inflater ended.
+std::optional<bytes> inflate_stream(bytes src, buf& out, size_t limit, bool& too_large,
+                                    inflate::inflate_end* end = nullptr);
+
+// The data of a stream whose only filter is Flate without predictor, and how the inflater
+// ended it: what a writer needs to tell whether the data can be written again as it is.
+struct flate_source {
+  bytes data; // the stream's data as stored (decrypted): empty for any other stream
+  inflate::inflate_end end;
+};
 
 struct stream_result {
   std::optional<bytes> data; // decoded bytes, or the raw bytes when `kept_filter`
@@ -95,7 +108,15 @@ struct stream_result {
   bytes filter;              // the /Filter and /DecodeParms values, for a raw stream
   bytes parms;
   bool too_large = false; // not decoded because the data would pass the limit
+  flate_source flate;     // set when `data` was inflated from one Flate stream alone
 };
+
+// The zlib stream of `src` (header, blocks and Adler-32) when it can stand for `decoded` as it
+// is: the inflater read it whole to its final block, its header is one that any zlib reader
+// takes, an Adler-32 of `decoded` follows the blocks, and nothing but white space comes after
+// that. Empty otherwise: a stream that the tolerant inflater read only in part, or without its
+// checksum, must be encoded anew.
+bytes clean_zlib(const flate_source& src, bytes decoded) noexcept;
 
 // The value an entry stands for: the value itself, or for a value that is one reference
 // "N G R" the first value of object N (followed through at most four references); empty when

@@ -121,9 +121,11 @@ struct output_extras {
   std::function<void(out_file&)> write_objects;
 };
 
-// Builds the whole output. 0, or -1 with the last-error text set.
+// Builds the whole output, with every page's content stream Flate-compressed when
+// `compress_content`. 0, or -1 with the last-error text set.
 int32_t write_output(out_file& f, const std::vector<merge_input>& inputs, int32_t total_pages,
-                     int32_t size, const output_extras* extras = nullptr);
+                     int32_t size, const output_extras* extras = nullptr,
+                     bool compress_content = false);
 
 // The temporary file beside the output that a merge streams into, and the replacing of
 // out_path by it once complete: out_path is replaced whole or not at all. A pending output

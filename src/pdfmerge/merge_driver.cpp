@@ -49,7 +49,7 @@ int32_t merge_many(const char* const* paths, int32_t count, const char* out_path
   }
   int64_t size = total <= INT32_MAX ? merge_plan(inputs, static_cast<int32_t>(total)) : -1;
   keep_plan plan;
-  if (size >= 0 && opts.any()) size = plan_keep(inputs, opts, size, plan);
+  if (size >= 0 && opts.keeps_more()) size = plan_keep(inputs, opts, size, plan);
   if (size < 0) {
     set_error("failed to build output");
     return -1;
@@ -58,9 +58,9 @@ int32_t merge_many(const char* const* paths, int32_t count, const char* out_path
   if (pending.open(out_path) != 0) return -1;
   out_file f;
   f.sink = pending.file();
-  const output_extras extras = opts.any() ? keep_extras(inputs, plan) : output_extras{};
+  const output_extras extras = opts.keeps_more() ? keep_extras(inputs, plan) : output_extras{};
   if (write_output(f, inputs, static_cast<int32_t>(total), static_cast<int32_t>(size),
-                   opts.any() ? &extras : nullptr) != 0) {
+                   opts.keeps_more() ? &extras : nullptr, opts.compress_content) != 0) {
     if (f.write_failed) set_error("short write to %s", out_path);
     return -1;
   }

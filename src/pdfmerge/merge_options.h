@@ -1,5 +1,5 @@
-// What a merge keeps beyond the pages' content and resources, read from the `options` bits of
-// the exported call. The record grows by one field per bit.
+// What a merge keeps beyond the pages' content and resources, and how it writes the content,
+// read from the `options` bits of the exported call. The record grows by one field per bit.
 #pragma once
 
 #include <cstdint>
@@ -9,13 +9,17 @@ namespace pdfmerge {
 struct merge_options {
   bool keep_annotations = false; // bit 1: the pages' annotations, and the form fields
   bool keep_outlines = false;    // bit 2: the bookmarks
+  bool compress_content = false; // bit 4: the pages' content streams written Flate-compressed
 
-  bool any() const { return keep_annotations || keep_outlines; }
+  // Whether anything beyond the pages is kept (objects and entries added to the output).
+  bool keeps_more() const { return keep_annotations || keep_outlines; }
 };
 
 inline constexpr uint32_t option_keep_annotations = 1;
 inline constexpr uint32_t option_keep_outlines = 2;
-inline constexpr uint32_t known_option_bits = option_keep_annotations | option_keep_outlines;
+inline constexpr uint32_t option_compress_content = 4;
+inline constexpr uint32_t known_option_bits =
+    option_keep_annotations | option_keep_outlines | option_compress_content;
 
 // The record of `bits`: 0, or -1 with "unknown option bits 0x.." set when a bit is not known.
 int32_t merge_options_from_bits(int bits, merge_options& out) noexcept;

@@ -7,11 +7,13 @@ namespace pdfmerge {
 namespace {
 
 // The parts of an array, joined with one line feed between consecutive parts that give bytes
-// so that the last token of one part never runs into the first of the next.
+// so that the last token of one part never runs into the first of the next. When one part
+// alone gives bytes, `flate` is that part's.
 bytes stream_array(const doc& d, bytes span, int32_t i, buf& content, buf& scratch,
-                   content_room& room) {
+                   content_room& room, flate_source& flate) {
   const int32_t end = static_cast<int32_t>(span.size());
   bool any_part = false;
+  int32_t parts = 0;
   ++i;
   while (i < end) {
     const uint8_t c = byte_at(span, i);
@@ -35,7 +37,9 @@ bytes stream_array(const doc& d, bytes span, int32_t i, buf& content, buf& scrat
     if (any_part) buf_str(content, "\n");
     buf_append(content, part.data->data(), part.data->size());
     any_part = true;
+    if (++parts == 1) flate = part.flate;
   }
+  if (parts != 1) flate = {};
   if (!any_part || !content.data) return {};
   return {content.data.get(), static_cast<size_t>(content.len)};
 }
@@ -66,14 +70,15 @@ bytes direct_stream(const doc& d, bytes span, int32_t i) {
 // One referenced object whose number starts at i: a stream, or an object holding the array
 // of streams.
 bytes single_stream(const doc& d, bytes span, int32_t i, buf& content, buf& scratch, bytes& filter,
-                    bytes& parms, content_room& room) {
+                    bytes& parms, content_room& room, flate_source& flate) {
   const int32_t num = parse_int_at(span, i);
   if (num <= 0) return {};
   const obj_entry* e = obj_lookup(d, num);
   if (!e) return {};
   if (!e->has_stream) {
     const bytes body = object_body(d.file(), *e);
-    if (!body.empty() && body[0] == '[') return stream_array(d, body, 0, content, scratch, room);
+    if (!body.empty() && body[0] == '[')
+      return stream_array(d, body, 0, content, scratch, room, flate);
     return {};
   }
   const stream_result r = decode_stream_chain(d, *e, content, room.limit);
@@ -83,6 +88,7 @@ bytes single_stream(const doc& d, bytes span, int32_t i, buf& content, buf& scra
     filter = r.filter;
     parms = r.parms;
   }
+  flate = r.flate;
   return *r.data;
 }
 
@@ -121,20 +127,24 @@ const obj_entry* single_content_stream(const doc& d, int32_t page_num) noexcept 
 }
 
 bytes page_content(const doc& d, int32_t page_num, buf& content, buf& scratch, bytes& filter,
-                   bytes& parms, content_room* room) noexcept {
+                   bytes& parms, content_room* room, flate_source* flate) noexcept {
   content_room unbounded;
   content_room& within = room ? *room : unbounded;
+  flate_source unused;
+  flate_source& source = flate ? *flate : unused;
   content.len = 0;
   scratch.len = 0;
   filter = parms = {};
+  source = {};
   const contents_value v = contents_of(d, page_num);
   if (v.at < 0) return {};
   const bytes span = v.span;
   const int32_t i = v.at;
   const int32_t end = v.end;
   const uint8_t c = byte_at(span, i);
-  if (is_digit(c)) return single_stream(d, span, i, content, scratch, filter, parms, within);
-  if (c == '[') return stream_array(d, span, i, content, scratch, within);
+  if (is_digit(c))
+    return single_stream(d, span, i, content, scratch, filter, parms, within, source);
+  if (c == '[') return stream_array(d, span, i, content, scratch, within, source);
   if (c == '<' && i + 1 < end && byte_at(span, i + 1) == '<') return direct_stream(d, span, i);
   return {};
 }

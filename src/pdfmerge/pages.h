@@ -81,8 +81,12 @@ struct content_room {
   size_t limit = filter_output_limit;
   bool exceeded = false;
 };
+// `flate`, when given, receives the stored data of the one Flate stream without predictor that
+// the content was inflated from (a single stream, or the one part of an array that gives
+// bytes); its data is empty for any other content.
 bytes page_content(const doc& d, int32_t page_num, buf& content, buf& scratch, bytes& filter,
-                   bytes& parms, content_room* room = nullptr) noexcept;
+                   bytes& parms, content_room* room = nullptr,
+                   flate_source* flate = nullptr) noexcept;
 
 // The stream object that the page's /Contents names alone ("/Contents N G R"), or null: the
 // only content that is written raw with its filters when they are not decoded here.

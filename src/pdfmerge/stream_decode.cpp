@@ -21,9 +21,10 @@ struct buf_room {
 
 } // namespace
 
-std::optional<bytes> inflate_stream(bytes src, buf& out, size_t limit, bool& too_large) {
+std::optional<bytes> inflate_stream(bytes src, buf& out, size_t limit, bool& too_large,
+                                    inflate::inflate_end* end) {
   buf_room room{out, out.len};
-  const inflated got = inflate_sized(src, content_guess(src), limit, room);
+  const inflated got = inflate_sized(src, content_guess(src), limit, room, end);
   if (got == inflated::too_large) too_large = true;
   if (got != inflated::ok) return std::nullopt;
   return bytes(out.data.get() + room.start, out.len - room.start);

@@ -2,6 +2,8 @@
 // tree, page objects, content streams, copied objects, cross-reference table and trailer.
 #include "pdfmerge/pdfmerge_internal.h"
 
+#include "inflate/deflate.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -75,20 +77,51 @@ struct last_content {
   bytes parms;
 };
 
-// False when the page contents could not be gathered for want of memory. Stops at the first
-// failure of the output, so that a merge that cannot succeed decodes nothing more.
-bool write_content_streams(out_file& f, const std::vector<merge_input>& inputs,
-                           int32_t total_pages) {
+// The name every compressed content stream is written with.
+constexpr std::string_view flate_name = "/FlateDecode";
+
+// Content as it is written: compressed when asked, unless it is empty or kept raw with its own
+// filters. Content inflated from one clean Flate stream is written as that stream's bytes;
+// other content is encoded anew into `packed`, reused from page to page. The whole stream is
+// encoded before it is written because its /Length comes first, and the decoded content it is
+// made from is held whole anyway, so this takes no more than that content's size again.
+// False when the encoder runs out of memory.
+struct content_packer {
+  bool compress = false;
+  inflate::deflate_encoder encoder;
+  std::vector<uint8_t> packed;
+
+  bool pack(bytes& data, bytes& filter, const flate_source& source) {
+    if (!compress || data.empty() || !filter.empty()) return true;
+    filter = as_bytes(flate_name);
+    const bytes stored = clean_zlib(source, data);
+    if (!stored.empty()) {
+      data = stored;
+      return true;
+    }
+    packed.clear();
+    if (!encoder.add(data, packed) || !encoder.finish(packed)) return false;
+    data = bytes(packed.data(), packed.size());
+    return true;
+  }
+};
+
+// False when the page contents could not be gathered or compressed for want of memory. Stops
+// at the first failure of the output, so that a merge that cannot succeed decodes nothing more.
+bool write_content_streams(out_file& f, const std::vector<merge_input>& inputs, int32_t total_pages,
+                           bool compress) {
   buf content;
   buf scratch;
   last_content last;
+  content_packer packer;
+  packer.compress = compress;
   int32_t n = 3;
   for (const merge_input& in : inputs)
     for (const pageinfo& page : in.d.pages) {
       if (f.failed) return true;
       const int32_t num = n++ + total_pages;
       // Pages in a row often share one content stream (blank pages, a repeated form): its
-      // bytes are decoded once and written again.
+      // bytes are decoded (and compressed) once and written again.
       const obj_entry* single = single_content_stream(in.d, page.num);
       if (single && single == last.stream) {
         write_content_stream(f, in, num, last.data, last.filter, last.parms);
@@ -97,17 +130,21 @@ bool write_content_streams(out_file& f, const std::vector<merge_input>& inputs,
       last = {};
       bytes filter;
       bytes parms;
+      flate_source source;
       // Decoded content can take no more than the room left in the output: what needs more
       // could never be written, so it fails the output at once instead of being decoded. (Past
       // the decoders' own limit, with more room than that, a page is written empty as before.)
-      content_room room{
-          static_cast<size_t>(std::min<uint64_t>(f.limit - out_offset(f), filter_output_limit))};
-      const bytes data = page_content(in.d, page.num, content, scratch, filter, parms, &room);
+      // Compressed content may be far smaller than its decoded bytes, so only the decoders'
+      // limit bounds it; the output's own limit still stops what does not fit.
+      const uint64_t left = compress ? filter_output_limit : f.limit - out_offset(f);
+      content_room room{static_cast<size_t>(std::min<uint64_t>(left, filter_output_limit))};
+      bytes data = page_content(in.d, page.num, content, scratch, filter, parms, &room, &source);
       if (content.failed || scratch.failed) return false;
       if (room.exceeded && room.limit < filter_output_limit) {
         f.failed = true;
         return true;
       }
+      if (!packer.pack(data, filter, source)) return false;
       if (!room.exceeded) last = {single, data, filter, parms};
       write_content_stream(f, in, num, data, filter, parms);
     }
@@ -175,7 +212,7 @@ void out_begin_object(out_file& f, int32_t n) noexcept {
 }
 
 int32_t write_output(out_file& f, const std::vector<merge_input>& inputs, int32_t total_pages,
-                     int32_t size, const output_extras* extras) {
+                     int32_t size, const output_extras* extras, bool compress_content) {
   buf_reserve(f.out, 0);
   if (!f.out.data) {
     set_error("out of memory");
@@ -192,7 +229,7 @@ int32_t write_output(out_file& f, const std::vector<merge_input>& inputs, int32_
       if (write_page_object(f, inputs[i], inputs[i].d.pages[k], n++, total_pages, extra) != 0)
         return -1;
     }
-  if (!write_content_streams(f, inputs, total_pages)) {
+  if (!write_content_streams(f, inputs, total_pages, compress_content)) {
     set_error("out of memory");
     return -1;
   }

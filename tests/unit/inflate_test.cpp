@@ -489,6 +489,75 @@ TEST(InflateCrafted, AgreeWithReferenceAtEveryLength) {
 }
 
 // ---------------------------------------------------------------------------------------
+// How a call ended
+
+// What the ending reports: complete only when the final block was read with nothing malformed
+// before it, and the input read up to the byte that holds the last bit of that block, whatever
+// follows. A failed call reports nothing.
+TEST(InflateEnding, CompleteOnlyAtAWholeFinalBlock) {
+  struct ending_case {
+    const char* name;
+    std::function<bytes()> stream;
+    int rc;
+    bool complete;
+    size_t used; // when complete
+  };
+  const auto with = [](bytes b, std::initializer_list<uint8_t> more) {
+    b.insert(b.end(), more);
+    return b;
+  };
+  // Header (2), 3 block bits, "ab" as fixed literals (2 x 8 bits) and end of block (7 bits):
+  // 26 bits, so the final block ends in the fourth byte after the header.
+  const bytes ab = fixed_stream("ab");
+  const std::vector<ending_case> cases = {
+      {"fixed block, no trailer", [&] { return ab; }, 0, true, 6},
+      {"fixed block and a trailer",
+       [&] {
+         return with(ab, {1, 2, 3, 4});
+       },
+       0, true, 6},
+      {"fixed block and more bytes than a trailer",
+       [&] {
+         return with(ab, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+       },
+       0, true, 6},
+      {"stored final block",
+       [] {
+         bit_writer w = bit_writer::with_header();
+         w.stored_block(true, "hello");
+         w.append_bytes({9, 9, 9, 9});
+         return w.bytes();
+       },
+       0, true, 2 + 5 + 5},
+      {"non-final block then block type 3",
+       [] {
+         bit_writer w = starting_with_abc();
+         w.block_header(true, 3);
+         w.append_bytes({0, 0, 0, 0});
+         return w.bytes();
+       },
+       0, false, 0},
+      {"match reaching before the start",
+       [&] {
+         return with(fixed_stream("a", 3, 2), {0, 0});
+       },
+       0, false, 0},
+      {"non-final block only", [] { return starting_with_abc().bytes(); }, -1, false, 0},
+  };
+  for (const ending_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bytes in = c.stream();
+    bytes out(100);
+    size_t n = 0;
+    inflate::inflate_end end{true, 12345};
+    EXPECT_EQ(inflate::inflate_decompress(in.data(), in.size(), out.data(), out.size(), &n, &end),
+              c.rc);
+    EXPECT_EQ(end.complete, c.complete);
+    EXPECT_EQ(end.src_used, c.complete ? c.used : 0u);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
 // Header and arguments
 
 TEST(InflateHeader, OnlyMethodAndPresetDictionaryAreChecked) {
@@ -728,6 +797,16 @@ std::vector<sample> samples(bool large) {
 void expect_round_trip(const bytes& original, const bytes& compressed, const std::string& what) {
   const decoded got = ours(compressed, original.size());
   ASSERT_EQ(got.rc, 0) << what;
+  // A whole stream is complete and read exactly up to its Adler-32 trailer.
+  inflate::inflate_end end;
+  size_t n = 0;
+  bytes room(original.size() + 1);
+  ASSERT_EQ(inflate::inflate_decompress(compressed.data(), compressed.size(), room.data(),
+                                        original.size(), &n, &end),
+            0)
+      << what;
+  EXPECT_TRUE(end.complete) << what;
+  EXPECT_EQ(end.src_used, compressed.size() - 4) << what;
   ASSERT_EQ(got.out_len, original.size()) << what;
   ASSERT_TRUE(got.output() == original) << what;
   ASSERT_EQ(got.buffer.back(), fill_byte) << what;
