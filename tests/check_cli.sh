@@ -34,6 +34,12 @@ expect merge-two 0 "$work/two.pdf: 4 pages" \
   "$cli" merge "$work/two.pdf" "$examples/letter.pdf" "$examples/rotated.pdf"
 expect merge-keep 0 "$work/keep.pdf: 4 pages" "$cli" merge --keep-annotations --keep-outlines \
   "$work/keep.pdf" "$examples/letter.pdf" "$examples/rotated.pdf"
+expect merge-compress 0 "$work/small.pdf: 4 pages" "$cli" merge --compress \
+  "$work/small.pdf" "$examples/letter.pdf" "$examples/rotated.pdf"
+if ! grep -q "/Filter /FlateDecode" "$work/small.pdf"; then
+  echo "FAILED: merge --compress wrote no compressed content"
+  failed=1
+fi
 expect merge-unknown-option 2 "$("$cli" --help)" \
   "$cli" merge --keep-everything "$work/unknown.pdf" "$examples/letter.pdf"
 expect merge-options-only 2 "$("$cli" --help)" "$cli" merge --keep-outlines "$work/only.pdf"
