@@ -218,6 +218,21 @@ void inflate_seeds() {
   put("inflate", "rle", str(zlib_raw::compress(plain, 6, 3)));
 }
 
+// ---------------------------------------------------------------- encoder
+
+// A piece-size byte and an options byte (bit 0: empty pieces between; bits 2..7: copies), then
+// the data.
+void deflate_seeds() {
+  vec mixed;
+  for (int i = 0; i < 600; ++i) mixed.push_back(static_cast<uint8_t>(i * i % 251));
+  put("deflate", "empty", std::string("\0\0", 2));
+  put("deflate", "one-byte", std::string("\0\0x", 3));
+  put("deflate", "text-whole", std::string("\xff\0", 2) + text);
+  put("deflate", "text-pieces", std::string("\0\1", 2) + text);
+  put("deflate", "mixed-copies", std::string("\x07\xfc", 2) + str(mixed));
+  put("deflate", "run", std::string("\x03\x40", 2) + std::string(3000, 'a'));
+}
+
 // ---------------------------------------------------------------- filters and predictors
 
 std::string filter_input(int kind, uint8_t opts, const std::string& payload, int variant = 0) {
@@ -302,6 +317,7 @@ int main(int argc, char** argv) {
   api_seeds();
   encrypted_api_seeds();
   inflate_seeds();
+  deflate_seeds();
   filter_seeds();
   chain_seeds();
   return g_ok ? 0 : 1;

@@ -29,7 +29,7 @@ cmake --build --preset fuzz
 
 bin=build/fuzz/fuzz
 work=build/fuzz-ci
-targets=(inflate filters filter_chain api)
+targets=(inflate deflate filters filter_chain api)
 limits=(-rss_limit_mb=2048 -timeout=10)
 share=$((total / (${#targets[@]} + 1)))
 

@@ -14,9 +14,11 @@ namespace inflate {
 // 32 KiB), and a slide also ends the block.
 inline constexpr uint32_t window_capacity = 1u << 18;
 
-// A position is coded only with 258 bytes after it (a longest match) or at the end of the
-// input, so its match never depends on how much more input has arrived.
-inline constexpr uint32_t window_lookahead = deflate_max_match;
+// A position is coded only with 258 bytes after it (a longest match) and 3 more, or at the end
+// of the input, so that neither its match nor what it adds to the hash chains depends on how
+// much more input has arrived: the positions a match adds need their four hashed bytes held,
+// and the last position of a longest match has its last three beyond the match.
+inline constexpr uint32_t window_lookahead = deflate_max_match + 3;
 
 // The last position that may be coded before the window must slide.
 inline constexpr uint32_t window_slide_at = window_capacity - window_lookahead;

@@ -238,6 +238,11 @@ TEST(DeflateDeterministic, SameBytesHoweverFed) {
       {inflate::window_capacity - 1},
       {inflate::window_capacity},
       {inflate::window_slide_at, 258, 1},
+      // In a run, matches of 258 start at 1 + 258 k: with 1033 bytes held, the last one that
+      // may be coded ends exactly at the last byte held, and its last position must still join
+      // the chains as it does when more input is held.
+      {1 + 258 * 4},
+      {292},
       {100000, 31, 65535},
   };
   inflate::deflate_encoder reused;
