@@ -1,10 +1,10 @@
 // The whole C API on one input file: its page count, a merge of it with itself (through
-// pdfmerge_files, pdfmerge_two, pdfmerge_append or pdfmerge_files_opt keeping annotations and
-// bookmarks, picked by the input's length), and the page count of the output, which must be
-// twice the input's. After every call the last-error text must be one non-empty line of at
-// most 1023 bytes of UTF-8 when the call failed, and empty when it succeeded; a failed merge
-// leaves no output, and no call leaves a temporary file behind. The files live in a folder of
-// their own on a tmpfs when there is one.
+// pdfmerge_files, pdfmerge_two, pdfmerge_append, or pdfmerge_files_opt keeping annotations and
+// bookmarks or writing the content compressed, picked by the input's length), and the page count of
+// the output, which must be twice the input's. After every call the last-error text must be one
+// non-empty line of at most 1023 bytes of UTF-8 when the call failed, and empty when it succeeded;
+// a failed merge leaves no output, and no call leaves a temporary file behind. The files live in a
+// folder of their own on a tmpfs when there is one.
 #include "fuzz_check.h"
 #include "kq_out_pdfmerge.h"
 
@@ -97,7 +97,7 @@ void check_folder(const scratch& s, bool output, const char* after) {
 }
 
 int merge_with_itself(const scratch& s, size_t pick, const char*& call) {
-  switch (pick % 4) {
+  switch (pick % 5) {
   case 0: {
     const char* const paths[2] = {s.in.c_str(), s.in.c_str()};
     call = "pdfmerge_files";
@@ -109,11 +109,16 @@ int merge_with_itself(const scratch& s, size_t pick, const char*& call) {
   case 2:
     call = "pdfmerge_append";
     return pdfmerge_append(s.in.c_str(), s.in.c_str(), s.out.c_str());
-  default: {
+  case 3: {
     const char* const paths[2] = {s.in.c_str(), s.in.c_str()};
     call = "pdfmerge_files_opt";
     return pdfmerge_files_opt(paths, 2, s.out.c_str(),
                               PDFMERGE_KEEP_ANNOTATIONS | PDFMERGE_KEEP_OUTLINES);
+  }
+  default: {
+    const char* const paths[2] = {s.in.c_str(), s.in.c_str()};
+    call = "pdfmerge_files_opt";
+    return pdfmerge_files_opt(paths, 2, s.out.c_str(), PDFMERGE_COMPRESS_CONTENT);
   }
   }
 }

@@ -202,13 +202,4 @@ TEST(CompressedMerge, WithTheOtherOptions) {
   EXPECT_QPDF_ACCEPTS(both);
 }
 
-// Bits beyond the known ones still fail, with the compression bit among them.
-TEST(CompressedMerge, UnknownBitsStillFail) {
-  const std::string a = write_temp("compress_bits.pdf", fixtures::simple_pdf(1));
-  const std::string out = temp_path("compress_bits_out.pdf");
-  EXPECT_EQ(merge_opt({a}, out, PDFMERGE_COMPRESS_CONTENT | 8), -1);
-  EXPECT_STREQ(pdfmerge_last_error(), "unknown option bits 0x8");
-  EXPECT_FALSE(fixtures::file_exists(out));
-}
-
 } // namespace

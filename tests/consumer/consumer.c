@@ -4,8 +4,9 @@
  *   consumer OUT IN...   counts the pages of each IN, merges them into OUT, then appends the
  *                        first IN to OUT twice (once with pdfmerge_two, once with
  *                        pdfmerge_append), checking every count; merges the inputs again
- *                        with pdfmerge_files_opt keeping annotations and bookmarks, and checks
- *                        that an unknown option bit fails. Exits 0 when all agree. */
+ *                        with pdfmerge_files_opt keeping annotations and bookmarks, and with
+ *                        the content compressed, and checks that an unknown option bit fails.
+ *                        Exits 0 when all agree. */
 #include <kq_out_pdfmerge.h>
 
 #include <stdio.h>
@@ -61,6 +62,11 @@ int main(int argc, char** argv) {
   if (check_out("pdfmerge_files_opt",
                 pdfmerge_files_opt((const char* const*)(argv + 2), argc - 2, out,
                                    PDFMERGE_KEEP_ANNOTATIONS | PDFMERGE_KEEP_OUTLINES),
+                out, total))
+    return 1;
+  if (check_out("pdfmerge_files_opt compressed",
+                pdfmerge_files_opt((const char* const*)(argv + 2), argc - 2, out,
+                                   PDFMERGE_COMPRESS_CONTENT),
                 out, total))
     return 1;
   if (pdfmerge_files_opt((const char* const*)(argv + 2), argc - 2, out, 1 << 30) != -1 ||
