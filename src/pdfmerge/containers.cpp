@@ -19,6 +19,11 @@ void objvec_push(objvec& vec, const obj_entry& entry) {
   push_doubling(vec, entry, 128);
 }
 
+void objvec_reserve_more(objvec& vec, size_t more) {
+  if (vec.capacity() - vec.size() < more)
+    vec.reserve(std::max(2 * vec.capacity(), vec.size() + more));
+}
+
 void pagevec_push(pagevec& vec, const pageinfo& page) {
   push_doubling(vec, page, 64);
 }

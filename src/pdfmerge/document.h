@@ -4,6 +4,7 @@
 
 #include "pdfmerge/last_error.h"
 #include "pdfmerge/lexer.h"
+#include "pdfmerge/native_memory.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -77,7 +78,7 @@ struct ancestor_memo {
 };
 
 struct doc {
-  std::unique_ptr<uint8_t[]> data; // the whole file, exactly len bytes
+  file_memory data; // the whole file, len bytes (perhaps more room after them)
   int32_t len = 0;
   int32_t root_num = -1;
   int32_t encrypted = 0;
@@ -98,6 +99,9 @@ struct doc {
 // Appends, growing the storage by doubling from 128 (objvec) or 64 (pagevec) elements.
 // Throws std::bad_alloc when memory runs out, which ends the call with "out of memory".
 void objvec_push(objvec& vec, const obj_entry& entry);
+// Makes room for `more` entries at once (at least doubling when it grows), so that a known
+// number of pushes moves the table once. Throws std::bad_alloc when memory runs out.
+void objvec_reserve_more(objvec& vec, size_t more);
 void pagevec_push(pagevec& vec, const pageinfo& page);
 
 // A new block of `size` uninitialised bytes owned by the arena, or null.
@@ -113,8 +117,9 @@ const obj_entry* obj_lookup(const doc& d, int32_t num) noexcept;
 // Releases everything the document owns and resets it to the state before a load.
 void doc_free(doc& d) noexcept;
 
-// Loads the file at `path`: 0 on success, -1 with the last-error text set.
-int32_t doc_load(const char* path, doc& d);
+// Loads the file at `path`: 0 on success, -1 with the last-error text set. The file's bytes go
+// into the pool's memory when one is given (it must outlive the document).
+int32_t doc_load(const char* path, doc& d, file_memory_pool* pool = nullptr);
 
 // ---------------------------------------------------------------- an object's text
 

@@ -1,5 +1,6 @@
 // Reading an input file whole into memory, byte for byte.
 #include "pdfmerge/load_phases.h"
+#include "pdfmerge/native_memory.h"
 #include "pdfmerge/native_path.h"
 
 #include <cstdint>
@@ -17,7 +18,7 @@ using file_ptr = std::unique_ptr<std::FILE, file_close>;
 
 } // namespace
 
-int32_t file_intake(const char* path, doc& d) {
+int32_t file_intake(const char* path, doc& d, file_memory_pool* pool) {
   if (!path) {
     set_error("NULL path argument");
     return -1;
@@ -37,7 +38,8 @@ int32_t file_intake(const char* path, doc& d) {
     return -1;
   }
   const auto len = static_cast<int32_t>(size);
-  std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[static_cast<size_t>(len)]);
+  const auto size_wanted = static_cast<size_t>(len);
+  file_memory data = pool ? pool->take(size_wanted) : native_file_memory(size_wanted);
   if (!data ||
       std::fread(data.get(), 1, static_cast<size_t>(len), f.get()) != static_cast<size_t>(len)) {
     set_error("read error on %s", path);

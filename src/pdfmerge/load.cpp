@@ -4,9 +4,9 @@
 
 namespace pdfmerge {
 
-int32_t doc_load(const char* path, doc& d) {
+int32_t doc_load(const char* path, doc& d, file_memory_pool* pool) {
   d = doc{};
-  if (file_intake(path, d) != 0) return -1;
+  if (file_intake(path, d, pool) != 0) return -1;
   text_indexes ix(d.file());
   trailers_read(d, ix);
   objects_discover(d, ix);

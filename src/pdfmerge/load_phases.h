@@ -5,6 +5,7 @@
 #include "inflate/inflate.h"
 #include "pdfmerge/pdfmerge_internal.h"
 
+#include <array>
 #include <deque>
 #include <string_view>
 #include <utility>
@@ -51,7 +52,7 @@ private:
 };
 
 // The indexes of one document's text, each built on first use and then shared by the phases.
-// Names are indexed from one list of every '/' in the text.
+// The file-structure keywords and the names the loader asks for are indexed in one pass.
 class text_indexes {
 public:
   explicit text_indexes(bytes text) : text_(text) {}
@@ -60,9 +61,12 @@ public:
   const kw_hits& keywords(std::string_view kw);
 
 private:
+  void index_text();
+
   bytes text_;
-  bool have_slashes_ = false;
-  std::vector<int32_t> slashes_;
+  bool indexed_ = false;
+  // The '/' of every name whose first byte is one the loader asks for, by that byte.
+  std::array<std::vector<int32_t>, 256> slashes_;
   // Deques: references handed out stay valid as more indexes are added.
   std::deque<std::pair<std::string_view, name_hits>> names_;
   std::deque<std::pair<std::string_view, kw_hits>> keywords_;
@@ -70,8 +74,9 @@ private:
 
 // ---------------------------------------------------------------- phase 2: intake
 
-// Reads the whole file into d.data/d.len. 0, or -1 with the message set and no bytes kept.
-int32_t file_intake(const char* path, doc& d);
+// Reads the whole file into d.data/d.len, in memory of the pool when one is given. 0, or -1
+// with the message set and no bytes kept.
+int32_t file_intake(const char* path, doc& d, file_memory_pool* pool = nullptr);
 
 // ---------------------------------------------------------------- phase 3: trailers
 

@@ -10,9 +10,10 @@ namespace pdfmerge {
 namespace {
 
 // Loads the inputs in order; the first that fails ends the loading with its message wrapped.
-bool load_inputs(const char* const* paths, int32_t count, std::vector<merge_input>& inputs) {
+bool load_inputs(const char* const* paths, int32_t count, std::vector<merge_input>& inputs,
+                 file_memory_pool& pool) {
   for (int32_t i = 0; i < count; ++i) {
-    if (doc_load(paths[i], inputs[static_cast<size_t>(i)].d) != 0) {
+    if (doc_load(paths[i], inputs[static_cast<size_t>(i)].d, &pool) != 0) {
       const std::string cause = error_text(); // set_error overwrites the text it would read
       set_error("input %ld: %s", static_cast<long>(i) + 1, cause.c_str());
       return false;
@@ -40,8 +41,9 @@ int32_t merge_many(const char* const* paths, int32_t count, const char* out_path
     set_error("NULL output path");
     return -1;
   }
+  file_memory_pool pool; // holds the bytes of small inputs: declared before the inputs
   std::vector<merge_input> inputs(static_cast<size_t>(count));
-  if (!load_inputs(paths, count, inputs)) return -1;
+  if (!load_inputs(paths, count, inputs, pool)) return -1;
   const int64_t total = total_pages_of(inputs);
   if (total < 1) {
     set_error("no pages to merge");

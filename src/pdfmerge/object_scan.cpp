@@ -132,6 +132,7 @@ void headers_scan(doc& d, text_indexes& ix) {
 
   run_skipper pdf_ws(f, is_pdf_ws);
   run_skipper spaces(f, is_space_or_tab);
+  objvec_reserve_more(d.objects, headers.size());
   size_t next_dict = 0;
   for (size_t i = 0; i < headers.size(); ++i) {
     const header& h = headers[i];

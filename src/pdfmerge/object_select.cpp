@@ -17,16 +17,17 @@ kind kind_of(const obj_entry& e, const name_hits& objstm) {
   return e.in_objstm ? kind::contained : kind::plain;
 }
 
-// Replaces the table with the entries `keep` retains, in table order, and sets max_num.
+// Keeps, in table order and in place, the entries `keep` retains, and sets max_num. `keep(i)`
+// may read entry i and any entry after it, which are not yet moved.
 template <class Keep> void table_replace(doc& d, Keep keep) {
-  objvec kept;
+  size_t kept = 0;
   d.max_num = 0;
   for (size_t i = 0; i < d.objects.size(); ++i) {
     if (!keep(i)) continue;
-    objvec_push(kept, d.objects[i]);
     d.max_num = std::max(d.max_num, d.objects[i].num);
+    d.objects[kept++] = d.objects[i];
   }
-  d.objects = std::move(kept);
+  d.objects.resize(kept);
   obj_index_build(d.index, d.objects);
 }
 

@@ -112,6 +112,7 @@ void members_add(doc& d, const decoded& data, int32_t n, int32_t first) {
       r = next;
     }
   }
+  objvec_reserve_more(d.objects, nums.size());
   for (size_t k = 0; k < nums.size(); ++k) {
     const int64_t size = ends[k] - offs[k];
     if (nums[k] < 1 || shared[k] || size < 1 || size > max_member_size) continue;

@@ -542,15 +542,17 @@ TEST(TextIndexes, SharedKeywordPassesFindWhatFindKwFinds) {
 }
 
 TEST(TextIndexes, NameHitsAnswerLikeFindNameInEveryRegion) {
+  // "L" starts a name the index keeps; "Pg" one it does not, which takes a pass of its own.
   const std::vector<std::string> pieces = {"/Length", "/Length1", "/Lengthx", " ", "/",
-                                           "Length",  "x",        "-",        "(", "/L"};
+                                           "Length",  "x",        "-",        "(", "/L",
+                                           "/Pg",     "/Pgs",     "/P",       "o", "stream"};
   std::mt19937 rng(5);
   for (int round = 0; round < 400; ++round) {
     const std::string text = random_text(rng, pieces, 1 + static_cast<int>(rng() % 20));
     const bytes t = as_bytes(text);
     text_indexes ix(t);
     const int32_t len = static_cast<int32_t>(text.size());
-    for (const name_hits* hits : {&ix.names("Length"), &ix.names("L")}) {
+    for (const name_hits* hits : {&ix.names("Length"), &ix.names("L"), &ix.names("Pg")}) {
       const name_hits built = name_hits_build(t, hits->name);
       ASSERT_EQ(built.at, hits->at) << testing::PrintToString(text);
       for (int32_t from = 0; from <= len; ++from)

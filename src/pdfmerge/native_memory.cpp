@@ -1,0 +1,93 @@
+// Large-page memory for input files on Linux; plain new[] elsewhere and for small files.
+#include "pdfmerge/native_memory.h"
+
+#include <algorithm>
+#include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace pdfmerge {
+namespace {
+
+#if defined(__linux__)
+constexpr size_t huge_page = size_t{2} << 20;
+// Below this the system calls cost more than the faults they save.
+constexpr size_t large_file = size_t{4} << 20;
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
+
+// `size` bytes rounded up to whole 2 MiB pages, mapped at a 2 MiB boundary so that every page
+// can be a large one. The over-mapped head and tail are returned at once.
+uint8_t* map_huge(size_t size, size_t& mapped) noexcept {
+  mapped = (size + huge_page - 1) / huge_page * huge_page;
+  const size_t span = mapped + huge_page;
+  void* m = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (m == MAP_FAILED) return nullptr;
+  const auto base = reinterpret_cast<uintptr_t>(m);
+  const uintptr_t aligned = (base + huge_page - 1) & ~(uintptr_t{huge_page} - 1);
+  if (aligned > base) munmap(m, aligned - base);
+  if (const size_t tail = base + span - (aligned + mapped); tail > 0)
+    munmap(reinterpret_cast<void*>(aligned + mapped), tail);
+  auto* p = reinterpret_cast<uint8_t*>(aligned);
+  // Both are hints: without them the memory is still there, only slower to fill.
+  (void)madvise(p, mapped, MADV_HUGEPAGE);
+  (void)madvise(p, mapped, MADV_POPULATE_WRITE);
+  return p;
+}
+#endif
+
+} // namespace
+
+void file_memory_free::operator()(uint8_t* p) const noexcept {
+  if (pooled) return;
+#if defined(__linux__)
+  if (mapped > 0) {
+    munmap(p, mapped);
+    return;
+  }
+#endif
+  delete[] p;
+}
+
+file_memory native_file_memory(size_t size) noexcept {
+#if defined(__linux__)
+  if (size >= large_file) {
+    size_t mapped = 0;
+    if (uint8_t* p = map_huge(size, mapped)) return file_memory(p, file_memory_free{mapped});
+  }
+#endif
+  return file_memory(new (std::nothrow) uint8_t[size]);
+}
+
+// Files from 4 MiB on get memory of their own. Blocks start at 2 MiB and double up to 32 MiB,
+// so a merge of two small files takes little and one of thousands takes few blocks.
+file_memory file_memory_pool::take(size_t size) noexcept {
+  constexpr size_t own_block = size_t{4} << 20;
+  constexpr size_t first_block = size_t{2} << 20;
+  constexpr size_t last_block = size_t{32} << 20;
+  constexpr size_t align = 64;
+  if (size >= own_block) return native_file_memory(size);
+  if (room_ - used_ < size) {
+    const size_t block =
+        std::max(size, blocks_.empty() ? first_block : std::min(2 * room_, last_block));
+    try {
+      blocks_.reserve(blocks_.size() + 1);
+    } catch (...) {
+      return nullptr;
+    }
+    file_memory m = native_file_memory(block);
+    if (!m) return nullptr;
+    blocks_.push_back(std::move(m));
+    used_ = 0;
+    room_ = block;
+  }
+  uint8_t* p = blocks_.back().get() + used_;
+  used_ += (size + align - 1) / align * align;
+  if (used_ > room_) used_ = room_;
+  return file_memory(p, file_memory_free{0, true});
+}
+
+} // namespace pdfmerge
