@@ -3,12 +3,7 @@
 #include "pdfmerge/load_phases.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace pdfmerge {
 
@@ -24,30 +19,12 @@ bool bytes_at(bytes text, size_t p, std::string_view s) {
   return p + s.size() <= text.size() && std::memcmp(text.data() + p, s.data(), s.size()) == 0;
 }
 
-bool is_anchor(uint8_t c) {
-  return c == 'o' || c == 's' || c == '/';
-}
-
-// Every byte 'o', 's' or '/' of the text, in order, in one pass: sixteen bytes are compared at
-// a time where the processor has SSE2 (every x86-64 one does).
+// Every byte 'o', 's' or '/' of the text, in order, in one pass.
 template <class Visit> void each_anchor(bytes text, Visit visit) {
-  const uint8_t* base = text.data();
-  const size_t n = text.size();
-  size_t i = 0;
-#if defined(__SSE2__)
-  const __m128i o = _mm_set1_epi8('o');
-  const __m128i s = _mm_set1_epi8('s');
-  const __m128i slash = _mm_set1_epi8('/');
-  for (; i + 16 <= n; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + i));
-    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, o), _mm_cmpeq_epi8(v, s)),
-                                     _mm_cmpeq_epi8(v, slash));
-    for (auto m = static_cast<uint32_t>(_mm_movemask_epi8(hit)); m != 0; m &= m - 1)
-      visit(i + static_cast<size_t>(std::countr_zero(m)));
-  }
-#endif
-  for (; i < n; ++i)
-    if (is_anchor(base[i])) visit(i);
+  const int32_t len = size_of(text);
+  for (int32_t p = find_any_of3(text, 0, len, 'o', 's', '/'); p < len;
+       p = find_any_of3(text, p + 1, len, 'o', 's', '/'))
+    visit(static_cast<size_t>(p));
 }
 
 // Every byte `anchor` of the text, in order.
