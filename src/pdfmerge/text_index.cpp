@@ -3,7 +3,12 @@
 #include "pdfmerge/load_phases.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace pdfmerge {
 
@@ -19,12 +24,27 @@ bool bytes_at(bytes text, size_t p, std::string_view s) {
   return p + s.size() <= text.size() && std::memcmp(text.data() + p, s.data(), s.size()) == 0;
 }
 
-// Every byte 'o', 's' or '/' of the text, in order, in one pass.
+// Every byte 'o', 's' or '/' of the text, in order, in one pass. These bytes are frequent (one
+// in fifty in a typical file), so each block of sixteen is compared once and its hits taken
+// from the mask, rather than searching again from each hit.
 template <class Visit> void each_anchor(bytes text, Visit visit) {
-  const int32_t len = size_of(text);
-  for (int32_t p = find_any_of3(text, 0, len, 'o', 's', '/'); p < len;
-       p = find_any_of3(text, p + 1, len, 'o', 's', '/'))
-    visit(static_cast<size_t>(p));
+  const uint8_t* base = text.data();
+  const size_t n = text.size();
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i o = _mm_set1_epi8('o');
+  const __m128i s = _mm_set1_epi8('s');
+  const __m128i slash = _mm_set1_epi8('/');
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + i));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, o), _mm_cmpeq_epi8(v, s)),
+                                     _mm_cmpeq_epi8(v, slash));
+    for (auto m = static_cast<uint32_t>(_mm_movemask_epi8(hit)); m != 0; m &= m - 1)
+      visit(i + static_cast<size_t>(std::countr_zero(m)));
+  }
+#endif
+  for (; i < n; ++i)
+    if (base[i] == 'o' || base[i] == 's' || base[i] == '/') visit(i);
 }
 
 // Every byte `anchor` of the text, in order.
