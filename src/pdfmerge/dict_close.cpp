@@ -58,6 +58,14 @@ public:
     return token::other;
   }
 
+  // Past the bytes from i on, below stop, that are tokens of one byte with no effect on the
+  // scan (all but '<', '>' and '('): the first position that is not one, or stop.
+  int32_t skip_plain(int32_t i, int32_t stop) {
+    const int32_t after = find_any_of3(t_, i, stop, '<', '>', '(');
+    work += after - i;
+    return after;
+  }
+
   int64_t work = 0;
 
 private:
@@ -121,6 +129,13 @@ bool start_at(const std::vector<int32_t>& starts, std::vector<int32_t>::const_it
   return next != starts.end() && *next == i;
 }
 
+// Where a run of plain bytes must stop so that the next start is looked at: that start (the
+// first at or after the position start_at last moved `next` to), or the end of the text.
+int32_t next_stop(const std::vector<int32_t>& starts, std::vector<int32_t>::const_iterator next,
+                  int32_t len) {
+  return next != starts.end() ? *next : len;
+}
+
 // The quick way for starts[idx], given the answers of all later starts; -2 once the tokens'
 // work passes `budget`.
 int32_t close_quick(dict_tokens& tk, const std::vector<int32_t>& starts,
@@ -138,6 +153,11 @@ int32_t close_quick(dict_tokens& tk, const std::vector<int32_t>& starts,
         i = known + 2;
         continue;
       }
+    }
+    if (const int32_t plain_end = tk.skip_plain(i, next_stop(starts, next, tk.size()));
+        plain_end > i) {
+      i = plain_end;
+      continue;
     }
     int32_t after = 0;
     switch (tk.step(i, after)) {
@@ -174,6 +194,11 @@ int64_t segment_walk(dict_tokens& tk, const std::vector<int32_t>& starts, size_t
   int32_t i = starts[idx];
   while (i < tk.size()) {
     if (i != starts[idx] && start_at(starts, next, i)) return next - starts.begin();
+    if (const int32_t plain_end = tk.skip_plain(i, next_stop(starts, next, tk.size()));
+        plain_end > i) {
+      i = plain_end;
+      continue;
+    }
     int32_t after = 0;
     switch (tk.step(i, after)) {
     case token::cut:

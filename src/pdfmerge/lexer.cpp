@@ -29,8 +29,13 @@
 //     hexadecimal strings or comments; everything else here knows all three.
 #include "pdfmerge/lexer.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace pdfmerge {
 namespace {
@@ -66,6 +71,30 @@ int32_t skip_regular(bytes text, int32_t pos, int32_t end) noexcept {
   end = clamp_end(text, end);
   while (pos >= 0 && pos < end && is_regular(byte_at(text, pos))) ++pos;
   return pos;
+}
+
+int32_t find_any_of3(bytes text, int32_t pos, int32_t end, uint8_t a, uint8_t b,
+                     uint8_t c) noexcept {
+  end = clamp_end(text, end);
+  if (pos < 0) pos = 0;
+  const uint8_t* t = text.data();
+  int32_t i = pos;
+#if defined(__SSE2__)
+  // Sixteen bytes at a time; every x86-64 processor has SSE2.
+  const __m128i va = _mm_set1_epi8(static_cast<char>(a));
+  const __m128i vb = _mm_set1_epi8(static_cast<char>(b));
+  const __m128i vc = _mm_set1_epi8(static_cast<char>(c));
+  for (; i + 16 <= end; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)),
+                                     _mm_cmpeq_epi8(v, vc));
+    if (const auto m = static_cast<uint32_t>(_mm_movemask_epi8(hit)); m != 0)
+      return i + std::countr_zero(m);
+  }
+#endif
+  for (; i < end; ++i)
+    if (t[i] == a || t[i] == b || t[i] == c) return i;
+  return end < pos ? pos : end;
 }
 
 int32_t comment_end(bytes text, int32_t pos, int32_t end) noexcept {

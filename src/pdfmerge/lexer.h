@@ -69,6 +69,10 @@ int32_t skip_ws(bytes text, int32_t pos, int32_t end) noexcept;
 int32_t skip_regular(bytes text, int32_t pos, int32_t end) noexcept;
 // The CR or LF that ends the comment whose '%' is at pos; end when the range ends first.
 int32_t comment_end(bytes text, int32_t pos, int32_t end) noexcept;
+// The first position at or after pos, below end, whose byte is a, b or c; end when there is
+// none (pos when pos is at or past end).
+int32_t find_any_of3(bytes text, int32_t pos, int32_t end, uint8_t a, uint8_t b,
+                     uint8_t c) noexcept;
 // Past the ')' that closes the literal string whose '(' is at open: a backslash escapes the
 // byte after it, unescaped parentheses nest. -1 when the range ends first.
 int32_t skip_literal_string(bytes text, int32_t open, int32_t end) noexcept;

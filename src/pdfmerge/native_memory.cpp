@@ -8,10 +8,20 @@
 #include <sys/mman.h>
 #endif
 
+// Under the address checker every file gets a block of its exact size, so that a read past a
+// file's last byte is caught rather than landing in room after it.
+#if defined(__SANITIZE_ADDRESS__)
+#define PDFMERGE_EXACT_FILE_MEMORY 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PDFMERGE_EXACT_FILE_MEMORY 1
+#endif
+#endif
+
 namespace pdfmerge {
 namespace {
 
-#if defined(__linux__)
+#if defined(__linux__) && !defined(PDFMERGE_EXACT_FILE_MEMORY)
 constexpr size_t huge_page = size_t{2} << 20;
 // Below this the system calls cost more than the faults they save.
 constexpr size_t large_file = size_t{4} << 20;
@@ -53,7 +63,7 @@ void file_memory_free::operator()(uint8_t* p) const noexcept {
 }
 
 file_memory native_file_memory(size_t size) noexcept {
-#if defined(__linux__)
+#if defined(__linux__) && !defined(PDFMERGE_EXACT_FILE_MEMORY)
   if (size >= large_file) {
     size_t mapped = 0;
     if (uint8_t* p = map_huge(size, mapped)) return file_memory(p, file_memory_free{mapped});
@@ -69,6 +79,9 @@ file_memory file_memory_pool::take(size_t size) noexcept {
   constexpr size_t first_block = size_t{2} << 20;
   constexpr size_t last_block = size_t{32} << 20;
   constexpr size_t align = 64;
+#if defined(PDFMERGE_EXACT_FILE_MEMORY)
+  return native_file_memory(size);
+#endif
   if (size >= own_block) return native_file_memory(size);
   if (room_ - used_ < size) {
     const size_t block =

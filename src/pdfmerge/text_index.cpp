@@ -24,12 +24,9 @@ bool bytes_at(bytes text, size_t p, std::string_view s) {
   return p + s.size() <= text.size() && std::memcmp(text.data() + p, s.data(), s.size()) == 0;
 }
 
-bool is_anchor(uint8_t c) {
-  return c == 'o' || c == 's' || c == '/';
-}
-
-// Every byte 'o', 's' or '/' of the text, in order, in one pass: sixteen bytes are compared at
-// a time where the processor has SSE2 (every x86-64 one does).
+// Every byte 'o', 's' or '/' of the text, in order, in one pass. These bytes are frequent (one
+// in fifty in a typical file), so each block of sixteen is compared once and its hits taken
+// from the mask, rather than searching again from each hit.
 template <class Visit> void each_anchor(bytes text, Visit visit) {
   const uint8_t* base = text.data();
   const size_t n = text.size();
@@ -47,7 +44,7 @@ template <class Visit> void each_anchor(bytes text, Visit visit) {
   }
 #endif
   for (; i < n; ++i)
-    if (is_anchor(base[i])) visit(i);
+    if (base[i] == 'o' || base[i] == 's' || base[i] == '/') visit(i);
 }
 
 // Every byte `anchor` of the text, in order.

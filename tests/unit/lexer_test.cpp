@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
 
@@ -30,6 +31,26 @@ TEST(SkipWs, StopsAtTheFirstOtherByte) {
     SCOPED_TRACE(testing::PrintToString(c.text));
     EXPECT_EQ(skip_ws(b(c.text), c.pos, c.end), c.want);
   }
+}
+
+TEST(FindAnyOf3, FirstOfThreeBytesInEveryWindow) {
+  // Long enough for the sixteen-byte steps, with hits at the start and end of a step, past
+  // one, and in the bytes left over after the last whole step.
+  std::string text(70, 'x');
+  for (size_t at : {0u, 15u, 16u, 31u, 40u, 66u, 69u}) text[at] = "<>("[at % 3];
+  text[50] = '\x80'; // a byte above 0x7F compares as itself
+  const int32_t len = static_cast<int32_t>(text.size());
+  for (int32_t pos = -1; pos <= len + 1; ++pos)
+    for (int32_t end = 0; end <= len + 2; ++end) {
+      int32_t want = std::max(pos, 0);
+      const int32_t stop = std::min(end, len);
+      while (want < stop && text[static_cast<size_t>(want)] != '<' &&
+             text[static_cast<size_t>(want)] != '>' && text[static_cast<size_t>(want)] != '(')
+        ++want;
+      if (want >= stop) want = std::max(std::max(pos, 0), stop);
+      ASSERT_EQ(find_any_of3(b(text), pos, end, '<', '>', '('), want) << pos << " " << end;
+    }
+  EXPECT_EQ(find_any_of3(b(text), 0, len, '\x80', 'q', 'r'), 50);
 }
 
 TEST(FindKw, WholeWordOccurrences) {

@@ -412,7 +412,7 @@ TEST(Discovery, SameTableAsThePlainScanOnRandomText) {
                                            "\x0b",        "7",
                                            "x",           "/Type /ObjStm",
                                            "%c\n",        "%",
-                                           "\r"};
+                                           "\r",          "0123456789abcdefghijklmnopqrstuv"};
   std::mt19937 rng(1234);
   for (int round = 0; round < 3000; ++round) {
     const std::string text = random_text(rng, pieces, 5 + static_cast<int>(rng() % 120));
@@ -446,8 +446,10 @@ std::vector<int32_t> keywords_after(bytes t, const std::vector<int32_t>& closes)
 }
 
 TEST(DictCloses, SameStopsAsScanningEachDictionary) {
-  const std::vector<std::string> pieces = {"<<", ">>", "<",      ">",  "(",   ")",  "\\",
-                                           " ",  "a",  "stream", "\n", "<<<", ">>>"};
+  // The long run of plain bytes is stepped over sixteen bytes at a time.
+  const std::vector<std::string> pieces = {
+      "<<", ">>", "<",      ">",  "(",   ")",   "\\",
+      " ",  "a",  "stream", "\n", "<<<", ">>>", "0123456789abcdefghijKLMNOP"};
   std::mt19937 rng(99);
   for (int round = 0; round < 4000; ++round) {
     const std::string text = random_text(rng, pieces, 1 + static_cast<int>(rng() % 80));
