@@ -48,6 +48,14 @@ namespace KqPdfMerge
             [MarshalAs(UnmanagedType.LPUTF8Str)] string outPath);
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        public static extern int pdfmerge_files_opt(
+            [In, MarshalAs(UnmanagedType.LPArray, ArraySubType = UnmanagedType.LPUTF8Str)]
+            string[] paths,
+            int count,
+            [MarshalAs(UnmanagedType.LPUTF8Str)] string outPath,
+            int options);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
         public static extern int pdfmerge_two(
             [MarshalAs(UnmanagedType.LPUTF8Str)] string first,
             [MarshalAs(UnmanagedType.LPUTF8Str)] string second,
@@ -58,6 +66,17 @@ namespace KqPdfMerge
             [MarshalAs(UnmanagedType.LPUTF8Str)] string baseFile,
             [MarshalAs(UnmanagedType.LPUTF8Str)] string addition,
             [MarshalAs(UnmanagedType.LPUTF8Str)] string outPath);
+    }
+
+    /// <summary>What a merge keeps or does beyond the pages (the option bits of
+    /// pdfmerge_files_opt).</summary>
+    [Flags]
+    public enum MergeOptions
+    {
+        None = 0,
+        KeepAnnotations = 1, // the pages' annotations and the form fields
+        KeepOutlines = 2,    // the bookmarks
+        CompressContent = 4, // the pages' content written Flate-compressed
     }
 
     /// <summary>Page counts and merges that throw PdfMergeException on failure.</summary>
@@ -91,6 +110,15 @@ namespace KqPdfMerge
             lock (Gate)
             {
                 if (Native.pdfmerge_files(paths, paths.Length, outPath) != 0)
+                    throw new PdfMergeException(LastError());
+            }
+        }
+
+        public static void Merge(string[] paths, string outPath, MergeOptions options)
+        {
+            lock (Gate)
+            {
+                if (Native.pdfmerge_files_opt(paths, paths.Length, outPath, (int)options) != 0)
                     throw new PdfMergeException(LastError());
             }
         }

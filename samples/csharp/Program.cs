@@ -12,6 +12,17 @@ static class Program
 {
     static int failures;
 
+    // How many times a file names the Flate filter.
+    static int Filters(string path)
+    {
+        string text = Encoding.GetEncoding("ISO-8859-1").GetString(File.ReadAllBytes(path));
+        int count = 0;
+        for (int at = text.IndexOf("/FlateDecode", StringComparison.Ordinal); at >= 0;
+             at = text.IndexOf("/FlateDecode", at + 1, StringComparison.Ordinal))
+            count++;
+        return count;
+    }
+
     static void Check(bool condition, string what)
     {
         if (condition) return;
@@ -75,13 +86,22 @@ static class Program
         Check(merged == total, "merged page count");
         Check(PdfMerge.LastMessage() == "", "a success empties the message");
 
+        string message;
+        string compressed = Path.Combine(work, "compressed.pdf");
+        PdfMerge.Merge(inputs, compressed, MergeOptions.CompressContent | MergeOptions.KeepOutlines);
+        Check(PdfMerge.PageCount(compressed) == total, "merge with options: page count");
+        Check(Filters(compressed) == Filters(output) + total,
+              "each page's new content stream is compressed");
+        message = FailureOf(() => PdfMerge.Merge(inputs, compressed, (MergeOptions)64));
+        Check(message == "unknown option bits 0x40", "message of an unknown option bit");
+
         PdfMerge.MergeTwo(output, inputs[0], output);
         PdfMerge.Append(output, unicodeName, output);
         Check(PdfMerge.PageCount(output) == total + 1 + 3, "pdfmerge_two and pdfmerge_append onto the output");
 
         // Messages come back as UTF-8, quoting the path as given.
         string missing = Path.Combine(work, "λείπει 缺.pdf");
-        string message = FailureOf(() => PdfMerge.PageCount(missing));
+        message = FailureOf(() => PdfMerge.PageCount(missing));
         Console.WriteLine("missing file: " + message);
         Check(message == "cannot open " + missing, "message of a missing file");
         message = FailureOf(() => PdfMerge.Merge(new[] { inputs[0], missing }, output));

@@ -3,6 +3,7 @@
     import kq_pdfmerge
     kq_pdfmerge.page_count("in.pdf")                    # -> 3
     kq_pdfmerge.merge(["a.pdf", "b.pdf"], "out.pdf")    # pages of a.pdf, then those of b.pdf
+    kq_pdfmerge.merge(["a.pdf", "b.pdf"], "out.pdf", compress=True, keep_annotations=True)
 
 A failed call raises PdfMergeError carrying the library's one-line message. Paths may be str,
 bytes or path objects; str paths are passed as the file system encodes them (UTF-8 on Windows,
@@ -48,6 +49,9 @@ def _library():
         lib.pdfmerge_files.restype = ctypes.c_int
         lib.pdfmerge_files.argtypes = [ctypes.POINTER(ctypes.c_char_p), ctypes.c_int,
                                        ctypes.c_char_p]
+        lib.pdfmerge_files_opt.restype = ctypes.c_int
+        lib.pdfmerge_files_opt.argtypes = [ctypes.POINTER(ctypes.c_char_p), ctypes.c_int,
+                                           ctypes.c_char_p, ctypes.c_int]
         _lib = lib
     return _lib
 
@@ -73,10 +77,18 @@ def page_count(path):
     return pages
 
 
-def merge(paths, out):
+# The option bits of pdfmerge_files_opt.
+KEEP_ANNOTATIONS = 1
+KEEP_OUTLINES = 2
+COMPRESS_CONTENT = 4
+
+
+def merge(paths, out, *, keep_annotations=False, keep_outlines=False, compress=False):
     """Merges the files `paths`, in order, into a new PDF file at `out`.
 
     `out` is replaced only when the whole output could be written; it may be one of the inputs.
+    keep_annotations keeps the pages' annotations and form fields, keep_outlines the bookmarks,
+    and compress writes the pages' content Flate-compressed.
     """
     if isinstance(paths, (str, bytes, os.PathLike)):
         raise TypeError("paths must be a list of paths, not a single path")
@@ -84,6 +96,12 @@ def merge(paths, out):
     raw_out = _path_bytes(out)
     array = (ctypes.c_char_p * max(len(raw), 1))(*raw)
     lib = _library()
+    options = ((KEEP_ANNOTATIONS if keep_annotations else 0) |
+               (KEEP_OUTLINES if keep_outlines else 0) | (COMPRESS_CONTENT if compress else 0))
     with _lock:
-        if lib.pdfmerge_files(array, len(raw), raw_out) != 0:
+        if options:
+            failed = lib.pdfmerge_files_opt(array, len(raw), raw_out, options) != 0
+        else:
+            failed = lib.pdfmerge_files(array, len(raw), raw_out) != 0
+        if failed:
             raise _error(lib)

@@ -29,6 +29,19 @@ def test_paths_as_str_bytes_or_path_objects(form, tmp_path):
     assert kq_pdfmerge.page_count(out) == 4
 
 
+def test_options_reach_the_library(tmp_path):
+    inputs = [EXAMPLES / name for name in sorted(EXAMPLE_PAGES)]
+    plain, compressed, every = (tmp_path / n for n in ("plain.pdf", "compressed.pdf", "all.pdf"))
+    kq_pdfmerge.merge(inputs, plain)
+    kq_pdfmerge.merge(inputs, compressed, compress=True)
+    kq_pdfmerge.merge(inputs, every, keep_annotations=True, keep_outlines=True, compress=True)
+    for out in (plain, compressed, every):
+        assert kq_pdfmerge.page_count(out) == 6
+    # Each of the six new content streams gains a filter.
+    assert (compressed.read_bytes().count(b"/FlateDecode") ==
+            plain.read_bytes().count(b"/FlateDecode") + 6)
+
+
 def test_merge_examples_with_a_non_ascii_name(tmp_path):
     unicode_copy = tmp_path / UNICODE_NAME
     shutil.copyfile(EXAMPLES / "rotated.pdf", unicode_copy)
