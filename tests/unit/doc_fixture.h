@@ -12,6 +12,17 @@
 
 namespace testdoc {
 
+// The text of object `num` holding `body`.
+inline std::string obj(int num, const std::string& body) {
+  return std::to_string(num) + " 0 obj\n" + body + "\nendobj";
+}
+
+// A stream object whose dictionary holds `dict_entries` and a /Length that fits `data`.
+inline std::string stream_obj(int num, const std::string& dict_entries, const std::string& data) {
+  return obj(num, "<< " + dict_entries + " /Length " + std::to_string(data.size()) +
+                      " >>\nstream\n" + data + "\nendstream");
+}
+
 // A member of an object stream: its number and its bare text (no "N G obj" header).
 struct member {
   int32_t num;

@@ -14,14 +14,9 @@ using namespace pdfmerge;
 
 namespace {
 
-std::string obj(int num, const std::string& body) {
-  return std::to_string(num) + " 0 obj\n" + body + "\nendobj";
-}
+using testdoc::obj;
 
-std::string stream_obj(int num, const std::string& dict_entries, const std::string& data) {
-  return obj(num, "<< " + dict_entries + " /Length " + std::to_string(data.size()) +
-                      " >>\nstream\n" + data + "\nendstream");
-}
+using testdoc::stream_obj;
 
 std::string page(const std::string& contents) {
   return obj(3, "<< /Type /Page /Parent 2 0 R " + contents + " >>");

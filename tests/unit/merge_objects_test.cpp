@@ -13,9 +13,7 @@ using namespace pdfmerge;
 
 namespace {
 
-std::string obj(int num, const std::string& body) {
-  return std::to_string(num) + " 0 obj\n" + body + "\nendobj";
-}
+using testdoc::obj;
 
 std::string out_text(const out_file& f) {
   return std::string(reinterpret_cast<const char*>(f.out.data.get()), f.out.len);

@@ -10,9 +10,7 @@ using namespace pdfmerge;
 
 namespace {
 
-std::string obj(int num, const std::string& body) {
-  return std::to_string(num) + " 0 obj\n" + body + "\nendobj";
-}
+using testdoc::obj;
 
 std::string page_obj(int num, const std::string& entries) {
   return obj(num, "<< /Type /Page /Parent 2 0 R " + entries + " >>");

@@ -12,9 +12,7 @@ using namespace pdfmerge;
 
 namespace {
 
-std::string obj(int num, const std::string& body) {
-  return std::to_string(num) + " 0 obj\n" + body + "\nendobj";
-}
+using testdoc::obj;
 
 std::vector<merge_input> two_inputs() {
   std::vector<merge_input> inputs(2);

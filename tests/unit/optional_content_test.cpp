@@ -11,9 +11,7 @@ using namespace pdfmerge;
 
 namespace {
 
-std::string obj(int num, const std::string& body) {
-  return std::to_string(num) + " 0 obj\n" + body + "\nendobj";
-}
+using testdoc::obj;
 
 std::string catalog(const std::string& entries) {
   return obj(1, "<< /Type /Catalog /Pages 2 0 R " + entries + " >>");

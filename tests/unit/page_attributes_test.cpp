@@ -12,9 +12,7 @@ using namespace pdfmerge;
 
 namespace {
 
-std::string obj(int num, const std::string& dict) {
-  return std::to_string(num) + " 0 obj\n" + dict + "\nendobj";
-}
+using testdoc::obj;
 
 const box untouched{7, 7, 7, 7};
 

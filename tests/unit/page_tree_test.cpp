@@ -12,9 +12,7 @@ using namespace pdfmerge;
 
 namespace {
 
-std::string obj(int num, const std::string& dict) {
-  return std::to_string(num) + " 0 obj\n" + dict + "\nendobj";
-}
+using testdoc::obj;
 
 using records = std::vector<std::pair<int32_t, int32_t>>; // (num, rotation)
 
