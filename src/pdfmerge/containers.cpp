@@ -8,7 +8,8 @@
 namespace pdfmerge {
 namespace {
 
-template <class T> void push_doubling(std::vector<T>& vec, const T& item, size_t first) {
+template <class T, class A>
+void push_doubling(std::vector<T, A>& vec, const T& item, size_t first) {
   if (vec.size() == vec.capacity()) vec.reserve(vec.capacity() == 0 ? first : 2 * vec.capacity());
   vec.push_back(item);
 }
@@ -28,17 +29,81 @@ void pagevec_push(pagevec& vec, const pageinfo& page) {
   push_doubling(vec, page, 64);
 }
 
+namespace {
+
+constexpr size_t first_chunk = size_t{64} << 10;
+constexpr size_t last_chunk = size_t{32} << 20;
+// A block from this size on gets a chunk of its own.
+constexpr size_t own_chunk = size_t{1} << 20;
+constexpr size_t block_align = 16;
+
+size_t aligned(size_t n) {
+  return (n + block_align - 1) / block_align * block_align;
+}
+
+// Storage for one more block pointer (the array doubles from four) and one more chunk.
+void arena_make_room(struct arena& a) {
+  if (a.blocks.size() == a.blocks.capacity())
+    a.blocks.reserve(a.blocks.capacity() == 0 ? 4 : 2 * a.blocks.capacity());
+  if (a.chunks.size() == a.chunks.capacity()) a.chunks.reserve(2 * a.chunks.size() + 4);
+}
+
+uint8_t* chunk_add(struct arena& a, size_t size) {
+  a.chunks.push_back(
+      table_block(static_cast<uint8_t*>(table_memory_take(size)), table_memory_free{size}));
+  return a.chunks.back().get();
+}
+
+} // namespace
+
 uint8_t* arena_alloc(struct arena& a, size_t size) noexcept {
+  size = std::max<size_t>(size, 1); // every block has an address of its own
   try {
-    std::unique_ptr<uint8_t[]> block(new uint8_t[size]);
-    auto& blocks = a.blocks;
-    if (blocks.size() == blocks.capacity())
-      blocks.reserve(blocks.capacity() == 0 ? 4 : 2 * blocks.capacity());
-    blocks.push_back(std::move(block));
-    return blocks.back().get();
+    arena_make_room(a);
+    uint8_t* block = nullptr;
+    if (exact_blocks() || size >= own_chunk) {
+      block = chunk_add(a, size);
+    } else {
+      if (a.chunk_room - a.chunk_used < size) {
+        const size_t next = a.chunk ? std::min(2 * a.chunk_room, last_chunk) : first_chunk;
+        const size_t room = std::max(size, next);
+        a.chunk = chunk_add(a, room);
+        a.chunk_room = room;
+        a.chunk_used = 0;
+      }
+      block = a.chunk + a.chunk_used;
+      a.chunk_used = std::min(a.chunk_room, a.chunk_used + aligned(size));
+    }
+    a.blocks.push_back(block);
+    return block;
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
+}
+
+namespace {
+
+// True when the last block was cut from the chunk blocks are cut from.
+bool last_is_cut(const struct arena& a) {
+  const uint8_t* last = a.blocks.back();
+  return a.chunk && last >= a.chunk && last < a.chunk + a.chunk_room;
+}
+
+} // namespace
+
+void arena_shrink_last(struct arena& a, size_t size) noexcept {
+  if (a.blocks.empty() || !last_is_cut(a)) return;
+  const size_t at = static_cast<size_t>(a.blocks.back() - a.chunk);
+  a.chunk_used = std::min(a.chunk_used, at + aligned(size));
+}
+
+void arena_drop_last(struct arena& a) noexcept {
+  if (a.blocks.empty()) return;
+  if (last_is_cut(a))
+    a.chunk_used = static_cast<size_t>(a.blocks.back() - a.chunk);
+  else if (!a.chunks.empty() && a.chunks.back().get() == a.blocks.back())
+    a.chunks.pop_back(); // a chunk of its own
+  a.blocks.pop_back();
 }
 
 void obj_index_build(obj_index& index, const objvec& objects) {

@@ -43,7 +43,7 @@ struct obj_entry {
   int32_t length_unknown = 0;
 };
 
-using objvec = std::vector<obj_entry>;
+using objvec = table_vector<obj_entry>;
 
 // One resolved page: its object number and the rotation inherited from the page tree.
 struct pageinfo {
@@ -53,15 +53,21 @@ struct pageinfo {
 
 using pagevec = std::vector<pageinfo>;
 
-// Blocks a document owns (decoded object streams); released all together.
+// Blocks a document owns (decoded object streams); released all together. Blocks are cut one
+// after another from chunks that double in size, so that decoding many object streams takes
+// few allocations and, once the chunks are large, few page faults.
 struct arena {
-  std::vector<std::unique_ptr<uint8_t[]>> blocks;
+  std::vector<uint8_t*> blocks; // every block given, in order
+  std::vector<table_block> chunks;
+  size_t chunk_used = 0; // bytes given from the chunk blocks are cut from (the last cut one)
+  size_t chunk_room = 0;
+  uint8_t* chunk = nullptr;
 };
 
 // First position, in table order, of each object number: the same answer as scanning the
 // table from its start, without the scan.
 struct obj_index {
-  std::vector<std::pair<int32_t, int32_t>> by_num; // (num, position), sorted
+  table_vector<std::pair<int32_t, int32_t>> by_num; // (num, position), sorted
 };
 
 struct box {
@@ -106,6 +112,11 @@ void pagevec_push(pagevec& vec, const pageinfo& page);
 
 // A new block of `size` uninitialised bytes owned by the arena, or null.
 uint8_t* arena_alloc(struct arena& a, size_t size) noexcept;
+// Gives back the last block's room past its first `size` bytes, when it was larger than what it
+// came to hold.
+void arena_shrink_last(struct arena& a, size_t size) noexcept;
+// Gives back the last block whole (a failed attempt at filling it).
+void arena_drop_last(struct arena& a) noexcept;
 
 void obj_index_build(obj_index& index, const objvec& objects);
 // Position of the first entry with that number, or -1.

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <deque>
+#include <memory_resource>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -18,7 +19,7 @@ namespace pdfmerge {
 // Every whole-word occurrence of one keyword in a text, found in one pass, so that "the next
 // occurrence at or after p" costs a binary search instead of a scan.
 struct kw_hits {
-  std::vector<int32_t> at; // ascending
+  std::pmr::vector<int32_t> at; // ascending
 };
 kw_hits kw_hits_build(bytes text, std::string_view kw);
 // The same result as find_kw(text, from, kw) for the text and keyword the hits were built from.
@@ -28,8 +29,8 @@ int32_t kw_hits_find(const kw_hits& hits, int32_t from) noexcept;
 // regions, even overlapping ones, can be searched without scanning them again.
 struct name_hits {
   bytes text;
-  std::string_view name;   // without '/'; must outlive the hits (a literal)
-  std::vector<int32_t> at; // positions of the '/', ascending
+  std::string_view name;        // without '/'; must outlive the hits (a literal)
+  std::pmr::vector<int32_t> at; // positions of the '/', ascending
 };
 name_hits name_hits_build(bytes text, std::string_view name);
 // The same result as find_name(text, from, end, name).
@@ -55,7 +56,7 @@ private:
 // The file-structure keywords and the names the loader asks for are indexed in one pass.
 class text_indexes {
 public:
-  explicit text_indexes(bytes text) : text_(text) {}
+  explicit text_indexes(bytes text);
   // `name` and `kw` must outlive the indexes (string literals).
   const name_hits& names(std::string_view name);
   const kw_hits& keywords(std::string_view kw);
@@ -65,8 +66,12 @@ private:
 
   bytes text_;
   bool indexed_ = false;
-  // The '/' of every name whose first byte is one the loader asks for, by that byte.
-  std::array<std::vector<int32_t>, 256> slashes_;
+  // The storage of every list below: the lists of a large file grow to megabytes, and taking
+  // their room from a few large blocks saves a page fault per 4 KiB of it.
+  std::pmr::monotonic_buffer_resource room_;
+  // The '/' of every name whose first byte is one the loader asks for, by the place of that
+  // byte among those bytes.
+  std::vector<std::pmr::vector<int32_t>> slashes_;
   // Deques: references handed out stay valid as more indexes are added.
   std::deque<std::pair<std::string_view, name_hits>> names_;
   std::deque<std::pair<std::string_view, kw_hits>> keywords_;

@@ -29,10 +29,14 @@ constexpr size_t large_file = size_t{4} << 20;
 #define MADV_POPULATE_WRITE 23
 #endif
 
+size_t mapped_size(size_t size) {
+  return (size + huge_page - 1) / huge_page * huge_page;
+}
+
 // `size` bytes rounded up to whole 2 MiB pages, mapped at a 2 MiB boundary so that every page
 // can be a large one. The over-mapped head and tail are returned at once.
-uint8_t* map_huge(size_t size, size_t& mapped) noexcept {
-  mapped = (size + huge_page - 1) / huge_page * huge_page;
+uint8_t* map_huge(size_t size, size_t& mapped, bool fill) noexcept {
+  mapped = mapped_size(size);
   const size_t span = mapped + huge_page;
   void* m = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (m == MAP_FAILED) return nullptr;
@@ -44,9 +48,14 @@ uint8_t* map_huge(size_t size, size_t& mapped) noexcept {
   auto* p = reinterpret_cast<uint8_t*>(aligned);
   // Both are hints: without them the memory is still there, only slower to fill.
   (void)madvise(p, mapped, MADV_HUGEPAGE);
-  (void)madvise(p, mapped, MADV_POPULATE_WRITE);
+  if (fill) (void)madvise(p, mapped, MADV_POPULATE_WRITE);
   return p;
 }
+
+// Tables from this size on are mapped. A large page costs one fault where 4 KiB pages cost one
+// each (64 of them for a table of this size), which on virtual machines costs far more than
+// clearing the large page.
+constexpr size_t large_table = size_t{256} << 10;
 #endif
 
 } // namespace
@@ -66,10 +75,62 @@ file_memory native_file_memory(size_t size) noexcept {
 #if defined(__linux__) && !defined(PDFMERGE_EXACT_FILE_MEMORY)
   if (size >= large_file) {
     size_t mapped = 0;
-    if (uint8_t* p = map_huge(size, mapped)) return file_memory(p, file_memory_free{mapped});
+    if (uint8_t* p = map_huge(size, mapped, true)) return file_memory(p, file_memory_free{mapped});
   }
 #endif
   return file_memory(new (std::nothrow) uint8_t[size]);
+}
+
+bool exact_blocks() noexcept {
+#if defined(PDFMERGE_EXACT_FILE_MEMORY)
+  return true;
+#else
+  return false;
+#endif
+}
+
+void* table_memory_take(size_t bytes) {
+#if defined(__linux__) && !defined(PDFMERGE_EXACT_FILE_MEMORY)
+  if (bytes >= large_table) {
+    size_t mapped = 0;
+    if (uint8_t* p = map_huge(bytes, mapped, false)) return p;
+    throw std::bad_alloc();
+  }
+#endif
+  return ::operator new(bytes);
+}
+
+void table_memory_give(void* p, size_t bytes) noexcept {
+#if defined(__linux__) && !defined(PDFMERGE_EXACT_FILE_MEMORY)
+  if (bytes >= large_table) {
+    munmap(p, mapped_size(bytes));
+    return;
+  }
+#endif
+  ::operator delete(p);
+}
+
+namespace {
+
+class table_resource final : public std::pmr::memory_resource {
+  void* do_allocate(size_t bytes, size_t alignment) override {
+    // Mapped memory is page-aligned and new gives the fundamental alignment.
+    if (alignment > alignof(std::max_align_t)) throw std::bad_alloc();
+    return table_memory_take(bytes);
+  }
+  void do_deallocate(void* p, size_t bytes, size_t) noexcept override {
+    table_memory_give(p, bytes);
+  }
+  bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override {
+    return this == &other;
+  }
+};
+
+} // namespace
+
+std::pmr::memory_resource* table_memory_resource() noexcept {
+  static table_resource resource;
+  return &resource;
 }
 
 // Files from 4 MiB on get memory of their own. Blocks start at 2 MiB and double up to 32 MiB,

@@ -112,21 +112,35 @@ private:
 
 } // namespace
 
+// How many items ahead of its use the bytes an item reads are asked for.
+constexpr size_t prefetch_distance = 16;
+
 void headers_scan(doc& d, text_indexes& ix) {
   const kw_hits& endobjs = ix.keywords("endobj");
   const bytes f = d.file();
   const int32_t len = d.len;
-  std::vector<header> headers;
-  std::vector<int32_t> bodies; // first byte after "obj" and white space, per header
+  const auto& objs = ix.keywords("obj").at;
+  table_vector<header> headers;
+  // Per header, the '<' after "obj" and white space where a dictionary follows, else -1.
+  table_vector<int32_t> bodies;
   std::vector<int32_t> dict_starts;
+  headers.reserve(objs.size());
+  bodies.reserve(objs.size());
+  dict_starts.reserve(objs.size());
   body_finder body_after(f);
-  for (int32_t j : ix.keywords("obj").at) {
+  for (size_t n = 0; n < objs.size(); ++n) {
+    if (n + prefetch_distance < objs.size()) {
+      const int32_t ahead = objs[n + prefetch_distance];
+      prefetch_at(f, int64_t{ahead} - 32);
+      prefetch_at(f, int64_t{ahead} + 32);
+    }
+    const int32_t j = objs[n];
     header h;
     if (!header_before(f, j, h)) continue;
     const int32_t k = body_after.find(j + 3);
     headers.push_back(h);
-    bodies.push_back(k);
-    if (k < len && f[static_cast<size_t>(k)] == '<') dict_starts.push_back(k);
+    bodies.push_back(k < len && f[static_cast<size_t>(k)] == '<' ? k : -1);
+    if (bodies.back() >= 0) dict_starts.push_back(k);
   }
   const std::vector<int32_t> closes = dict_closes(f, dict_starts);
 
@@ -135,13 +149,15 @@ void headers_scan(doc& d, text_indexes& ix) {
   objvec_reserve_more(d.objects, headers.size());
   size_t next_dict = 0;
   for (size_t i = 0; i < headers.size(); ++i) {
+    if (next_dict + prefetch_distance < closes.size())
+      prefetch_at(f, closes[next_dict + prefetch_distance]);
     const header& h = headers[i];
-    const int32_t k = bodies[i];
     obj_entry e;
     e.num = h.num;
     e.gen = h.gen;
     e.start = h.start;
-    if (k < len && f[static_cast<size_t>(k)] == '<') {
+    if (bodies[i] >= 0) {
+      const int32_t k = bodies[i];
       e.dict_start = k;
       const int32_t close = closes[next_dict++];
       int32_t s = -1;

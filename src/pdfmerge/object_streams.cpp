@@ -20,7 +20,8 @@ struct decoded {
   int32_t produced = 0;
 };
 
-// A fresh arena block for each attempt; a failed attempt's block is released at once.
+// A fresh arena block for each attempt; a failed attempt's block is released at once, and a
+// successful one gives back the room it did not use.
 struct arena_room {
   struct arena& a;
   decoded got;
@@ -28,9 +29,12 @@ struct arena_room {
     got.block = arena_alloc(a, cap);
     return const_cast<uint8_t*>(got.block);
   }
-  void keep(size_t produced) { got.produced = static_cast<int32_t>(produced); }
+  void keep(size_t produced) {
+    got.produced = static_cast<int32_t>(produced);
+    arena_shrink_last(a, produced);
+  }
   void drop() {
-    a.blocks.pop_back();
+    arena_drop_last(a);
     got = {};
   }
 };
@@ -43,7 +47,7 @@ struct inflate_outcome {
 
 inflate_outcome inflate_into_arena(struct arena& a, bytes src, uint64_t budget_left) {
   arena_room room{a, {}};
-  const uint64_t guess = static_cast<uint64_t>(src.size()) * 8 + 64;
+  const uint64_t guess = content_guess(src);
   switch (inflate_sized(src, guess, budget_left, room)) {
   case inflated::ok:
     return {room.got, false};

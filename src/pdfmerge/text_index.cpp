@@ -24,27 +24,39 @@ bool bytes_at(bytes text, size_t p, std::string_view s) {
   return p + s.size() <= text.size() && std::memcmp(text.data() + p, s.data(), s.size()) == 0;
 }
 
-// Every byte 'o', 's' or '/' of the text, in order, in one pass. These bytes are frequent (one
-// in fifty in a typical file), so each block of sixteen is compared once and its hits taken
-// from the mask, rather than searching again from each hit.
-template <class Visit> void each_anchor(bytes text, Visit visit) {
+// Whether the two bytes at p can begin what the index keeps: "ob" (obj, endobj), "st" (endstream,
+// startxref) or a '/' before a capital letter (the names the loader asks for all begin with one).
+bool candidate_pair(uint8_t c, uint8_t next) {
+  return (c == 'o' && next == 'b') || (c == 's' && next == 't') ||
+         (c == '/' && next >= 'A' && next <= 'Z');
+}
+
+// Every position p of the text, in order, whose byte and the byte after it make a candidate
+// pair. Each block of sixteen positions is tested at once against the block one byte further,
+// so that stream data, where such pairs are rare, is passed over without stopping.
+template <class Visit> void each_candidate(bytes text, Visit visit) {
   const uint8_t* base = text.data();
   const size_t n = text.size();
   size_t i = 0;
 #if defined(__SSE2__)
-  const __m128i o = _mm_set1_epi8('o');
-  const __m128i s = _mm_set1_epi8('s');
-  const __m128i slash = _mm_set1_epi8('/');
-  for (; i + 16 <= n; i += 16) {
+  const auto splat = [](char c) { return _mm_set1_epi8(c); };
+  const __m128i o = splat('o'), b = splat('b'), s = splat('s'), t = splat('t');
+  const __m128i slash = splat('/'), capital_a = splat('A'), letters_after_a = splat(25);
+  for (; i + 17 <= n; i += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + i));
-    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, o), _mm_cmpeq_epi8(v, s)),
-                                     _mm_cmpeq_epi8(v, slash));
+    const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + i + 1));
+    const __m128i from_a = _mm_sub_epi8(w, capital_a);
+    const __m128i capital = _mm_cmpeq_epi8(_mm_min_epu8(from_a, letters_after_a), from_a);
+    const __m128i ob = _mm_and_si128(_mm_cmpeq_epi8(v, o), _mm_cmpeq_epi8(w, b));
+    const __m128i st = _mm_and_si128(_mm_cmpeq_epi8(v, s), _mm_cmpeq_epi8(w, t));
+    const __m128i name = _mm_and_si128(_mm_cmpeq_epi8(v, slash), capital);
+    const __m128i hit = _mm_or_si128(_mm_or_si128(ob, st), name);
     for (auto m = static_cast<uint32_t>(_mm_movemask_epi8(hit)); m != 0; m &= m - 1)
       visit(i + static_cast<size_t>(std::countr_zero(m)));
   }
 #endif
-  for (; i < n; ++i)
-    if (base[i] == 'o' || base[i] == 's' || base[i] == '/') visit(i);
+  for (; i + 1 < n; ++i)
+    if (candidate_pair(base[i], base[i + 1])) visit(i);
 }
 
 // Every byte `anchor` of the text, in order.
@@ -62,29 +74,45 @@ template <class Visit> void each_byte(bytes text, uint8_t anchor, Visit visit) {
 // the text is indexed. Another name costs a pass of its own.
 constexpr std::string_view indexed_name_starts = "CEFLNORT";
 
-bool name_start_indexed(uint8_t c) {
-  return indexed_name_starts.find(static_cast<char>(c)) != std::string_view::npos;
+// The place of each byte among indexed_name_starts, or -1.
+constexpr std::array<int8_t, 256> name_start_slots = [] {
+  std::array<int8_t, 256> slots{};
+  slots.fill(-1);
+  for (size_t i = 0; i < indexed_name_starts.size(); ++i)
+    slots[static_cast<uint8_t>(indexed_name_starts[i])] = static_cast<int8_t>(i);
+  return slots;
+}();
+
+// The first block of the lists' room: a part of the text's size, as the lists grow with it.
+size_t first_room(size_t text_size) {
+  return std::clamp<size_t>(text_size / 32, size_t{4} << 10, size_t{8} << 20);
 }
 
 } // namespace
 
+text_indexes::text_indexes(bytes text)
+    : text_(text), room_(first_room(text.size()), table_memory_resource()) {
+  slashes_.reserve(indexed_name_starts.size());
+  for (size_t i = 0; i < indexed_name_starts.size(); ++i) slashes_.emplace_back(&room_);
+}
+
 // The keywords of the file structure and the names share one pass over the text: every
-// "endobj" ends with "obj" and every "endstream" with "stream", so the bytes 'o' lead to "obj"
-// and "endobj", the bytes 's' to "endstream" and "startxref", and the bytes '/' to names.
+// "endobj" ends with "obj" and every "endstream" with "stream", so the pairs "ob" lead to "obj"
+// and "endobj", the pairs "st" to "endstream" and "startxref", and the bytes '/' to names.
 // Each find is judged as find_kw judges it.
 void text_indexes::index_text() {
   indexed_ = true;
   const size_t n = text_.size();
   const uint8_t* t = text_.data();
-  auto whole_word = [&](size_t p, std::string_view w, std::vector<int32_t>& hits) {
+  auto whole_word = [&](size_t p, std::string_view w, std::pmr::vector<int32_t>& hits) {
     if (kw_at(text_, static_cast<int32_t>(p), w)) hits.push_back(static_cast<int32_t>(p));
   };
-  std::vector<int32_t> obj, endobj, endstream, startxref;
-  each_anchor(text_, [&](size_t p) {
+  std::pmr::vector<int32_t> obj(&room_), endobj(&room_), endstream(&room_), startxref(&room_);
+  each_candidate(text_, [&](size_t p) {
     const uint8_t c = t[p];
     if (c == '/') {
-      if (p + 1 < n && name_start_indexed(t[p + 1]))
-        slashes_[t[p + 1]].push_back(static_cast<int32_t>(p));
+      if (const int8_t slot = name_start_slots[t[p + 1]]; slot >= 0)
+        slashes_[static_cast<size_t>(slot)].push_back(static_cast<int32_t>(p));
     } else if (c == 'o') {
       if (p + 3 > n || t[p + 1] != 'b' || t[p + 2] != 'j') return;
       if (p >= 3 && bytes_at(text_, p - 3, "end")) whole_word(p - 3, "endobj", endobj);
@@ -149,14 +177,15 @@ const name_hits& text_indexes::names(std::string_view name) {
   }
   if (!indexed_) index_text();
   const auto first = static_cast<uint8_t>(name[0]);
-  std::vector<int32_t> own; // the slashes of a name whose first byte is not indexed
-  if (!name_start_indexed(first))
+  const int8_t slot = name_start_slots[first];
+  std::pmr::vector<int32_t> own(&room_); // the slashes of a name whose first byte is not indexed
+  if (slot < 0)
     each_byte(text_, '/', [&](size_t p) {
       if (p + 1 < text_.size() && text_[p + 1] == first) own.push_back(static_cast<int32_t>(p));
     });
-  const std::vector<int32_t>& slashes = name_start_indexed(first) ? slashes_[first] : own;
+  const std::pmr::vector<int32_t>& slashes = slot >= 0 ? slashes_[static_cast<size_t>(slot)] : own;
   // The acceptance rule of find_name over the whole text.
-  name_hits hits{text_, name, {}};
+  name_hits hits{text_, name, std::pmr::vector<int32_t>(&room_)};
   const int64_t len = static_cast<int64_t>(text_.size());
   const int64_t n = static_cast<int64_t>(name.size());
   for (int32_t q : slashes) {
