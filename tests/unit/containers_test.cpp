@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace pdfmerge;
 
@@ -51,6 +54,65 @@ TEST(Containers, ArenaBlockArrayDoublesFromFour) {
     EXPECT_EQ(a.blocks.capacity(), c.cap);
     for (int i = 0; i < c.allocs; ++i) EXPECT_EQ(a.blocks[static_cast<size_t>(i)][15], i);
   }
+}
+
+// Blocks are cut from chunks: whatever the mix of sizes (small ones filling several doubling
+// chunks, large ones with chunks of their own), every block is writable over its whole size and
+// no two blocks overlap, also after the room past a block's use is given back and after a
+// failed block is dropped.
+TEST(Containers, ArenaBlocksAreWholeAndApart) {
+  struct arena a;
+  std::vector<std::pair<uint8_t*, size_t>> live;
+  auto take = [&](size_t size) {
+    uint8_t* p = arena_alloc(a, size);
+    EXPECT_NE(p, nullptr) << size;
+    live.emplace_back(p, size);
+    return p;
+  };
+  for (int k = 0; k < 400; ++k) {
+    take(1000 + 997 * static_cast<size_t>(k % 50));
+    if (k % 7 == 0) {
+      // An attempt that came to hold less than its room.
+      take(40000);
+      arena_shrink_last(a, 123);
+      live.back().second = 123;
+    }
+    if (k % 11 == 0) {
+      take(30000); // a failed attempt
+      arena_drop_last(a);
+      live.pop_back();
+    }
+    if (k % 97 == 0) take(size_t{3} << 20);
+  }
+  ASSERT_EQ(a.blocks.size(), live.size());
+  for (size_t i = 0; i < live.size(); ++i)
+    std::memset(live[i].first, static_cast<int>(i % 251) + 1, live[i].second);
+  for (size_t i = 0; i < live.size(); ++i) {
+    const uint8_t want = static_cast<uint8_t>(i % 251 + 1);
+    const uint8_t* p = live[i].first;
+    ASSERT_TRUE(std::all_of(p, p + live[i].second, [&](uint8_t b) { return b == want; }))
+        << "block " << i << " of " << live[i].second << " bytes";
+  }
+}
+
+// Room given back is used again: the next block begins where the kept bytes of a shrunk block
+// end, or where a dropped block began; a dropped block with a chunk of its own releases it.
+// (Under the address checker every block is apart, so that over-reads stay visible.)
+TEST(Containers, ArenaReusesRoomGivenBack) {
+  if (exact_blocks()) GTEST_SKIP() << "every block is allocated apart under the address checker";
+  struct arena a;
+  uint8_t* first = arena_alloc(a, 5000);
+  arena_shrink_last(a, 100);
+  uint8_t* second = arena_alloc(a, 5000);
+  EXPECT_EQ(second, first + 112); // 100 bytes, aligned to 16
+  arena_drop_last(a);
+  EXPECT_EQ(arena_alloc(a, 64), second);
+  const size_t chunks = a.chunks.size();
+  ASSERT_NE(arena_alloc(a, size_t{4} << 20), nullptr);
+  EXPECT_EQ(a.chunks.size(), chunks + 1);
+  arena_drop_last(a);
+  EXPECT_EQ(a.chunks.size(), chunks);
+  EXPECT_EQ(a.blocks.size(), 2u);
 }
 
 TEST(Buf, EmptyTextCreatesTheFirstStorage) {

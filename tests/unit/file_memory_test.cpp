@@ -48,3 +48,30 @@ TEST(FileMemory, BlocksOfEverySizeAreWholeAndApart) {
   expect_disjoint_and_whole(pooled);
   expect_disjoint_and_whole(own);
 }
+
+// Table memory: blocks on both sides of the size from which it is mapped, and of whole and
+// partial large pages, are writable throughout and apart; a vector grown through those sizes
+// keeps every element.
+TEST(TableMemory, BlocksAndVectorsOfEverySize) {
+  const std::vector<size_t> sizes = {1,       4095,        256 * 1024 - 1, 256 * 1024, 2 * mib - 1,
+                                     2 * mib, 2 * mib + 1, 5 * mib + 3,    1};
+  std::vector<std::pair<uint8_t*, size_t>> blocks;
+  for (size_t size : sizes)
+    blocks.emplace_back(static_cast<uint8_t*>(table_memory_take(size)), size);
+  for (size_t i = 0; i < blocks.size(); ++i)
+    std::memset(blocks[i].first, static_cast<int>(i) + 1, blocks[i].second);
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    const uint8_t* p = blocks[i].first;
+    EXPECT_TRUE(std::all_of(p, p + blocks[i].second, [&](uint8_t b) { return b == i + 1; }))
+        << blocks[i].second;
+  }
+  for (const auto& [p, size] : blocks) table_memory_give(p, size);
+
+  table_vector<uint32_t> grown;
+  for (uint32_t k = 0; k < 3 * mib; ++k) grown.push_back(k * 2654435761u);
+  table_vector<uint32_t> copy = grown;
+  grown.clear();
+  grown.shrink_to_fit();
+  ASSERT_EQ(copy.size(), 3 * mib);
+  for (uint32_t k = 0; k < copy.size(); ++k) ASSERT_EQ(copy[k], k * 2654435761u) << k;
+}
