@@ -48,6 +48,12 @@ void arena_make_room(struct arena& a) {
   if (a.chunks.size() == a.chunks.capacity()) a.chunks.reserve(2 * a.chunks.size() + 4);
 }
 
+// True when the last block was cut from the chunk blocks are cut from.
+bool last_is_cut(const struct arena& a) {
+  const uint8_t* last = a.blocks.back();
+  return a.chunk && last >= a.chunk && last < a.chunk + a.chunk_room;
+}
+
 uint8_t* chunk_add(struct arena& a, size_t size) {
   a.chunks.push_back(
       table_block(static_cast<uint8_t*>(table_memory_take(size)), table_memory_free{size}));
@@ -80,16 +86,6 @@ uint8_t* arena_alloc(struct arena& a, size_t size) noexcept {
     return nullptr;
   }
 }
-
-namespace {
-
-// True when the last block was cut from the chunk blocks are cut from.
-bool last_is_cut(const struct arena& a) {
-  const uint8_t* last = a.blocks.back();
-  return a.chunk && last >= a.chunk && last < a.chunk + a.chunk_room;
-}
-
-} // namespace
 
 void arena_shrink_last(struct arena& a, size_t size) noexcept {
   if (a.blocks.empty() || !last_is_cut(a)) return;

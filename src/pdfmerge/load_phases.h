@@ -52,6 +52,10 @@ private:
   std::vector<std::pair<int32_t, int32_t>> long_runs_; // [start, end), ascending
 };
 
+// The widest block of bytes the index pass tests at once: 32 where the processor can, 16, or 1
+// (byte by byte). Every width gives the same indexes; tests narrow it to compare them.
+void index_pass_width_limit(int bytes) noexcept;
+
 // The indexes of one document's text, each built on first use and then shared by the phases.
 // The file-structure keywords and the names the loader asks for are indexed in one pass.
 class text_indexes {

@@ -9,6 +9,12 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+// Where the compiler can build code for a wider vector unit than the target's baseline, the
+// index pass checks once for it at run time.
+#if defined(__GNUC__) && defined(__x86_64__)
+#define PDFMERGE_AVX2_PASS 1
+#include <immintrin.h>
+#endif
 
 namespace pdfmerge {
 
@@ -31,17 +37,15 @@ bool candidate_pair(uint8_t c, uint8_t next) {
          (c == '/' && next >= 'A' && next <= 'Z');
 }
 
-// Every position p of the text, in order, whose byte and the byte after it make a candidate
-// pair. Each block of sixteen positions is tested at once against the block one byte further,
-// so that stream data, where such pairs are rare, is passed over without stopping.
-template <class Visit> void each_candidate(bytes text, Visit visit) {
-  const uint8_t* base = text.data();
-  const size_t n = text.size();
-  size_t i = 0;
+// The candidate pairs of the text, in order, block after block: each block of positions is
+// tested at once against the block one byte further, so that stream data, where such pairs are
+// rare, is passed over without stopping. These return where the whole blocks end.
 #if defined(__SSE2__)
+template <class Visit> size_t candidates_by_16(const uint8_t* base, size_t n, Visit& visit) {
   const auto splat = [](char c) { return _mm_set1_epi8(c); };
   const __m128i o = splat('o'), b = splat('b'), s = splat('s'), t = splat('t');
   const __m128i slash = splat('/'), capital_a = splat('A'), letters_after_a = splat(25);
+  size_t i = 0;
   for (; i + 17 <= n; i += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + i));
     const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + i + 1));
@@ -54,6 +58,54 @@ template <class Visit> void each_candidate(bytes text, Visit visit) {
     for (auto m = static_cast<uint32_t>(_mm_movemask_epi8(hit)); m != 0; m &= m - 1)
       visit(i + static_cast<size_t>(std::countr_zero(m)));
   }
+  return i;
+}
+#endif
+
+#if defined(PDFMERGE_AVX2_PASS)
+template <class Visit>
+__attribute__((target("avx2"))) size_t candidates_by_32(const uint8_t* base, size_t n,
+                                                        Visit& visit) {
+  // (No helper for the constants: a lambda here would not be built for the wider unit.)
+  const __m256i o = _mm256_set1_epi8('o'), b = _mm256_set1_epi8('b');
+  const __m256i s = _mm256_set1_epi8('s'), t = _mm256_set1_epi8('t');
+  const __m256i slash = _mm256_set1_epi8('/'), capital_a = _mm256_set1_epi8('A');
+  const __m256i letters_after_a = _mm256_set1_epi8(25);
+  size_t i = 0;
+  for (; i + 33 <= n; i += 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + i));
+    const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + i + 1));
+    const __m256i from_a = _mm256_sub_epi8(w, capital_a);
+    const __m256i capital = _mm256_cmpeq_epi8(_mm256_min_epu8(from_a, letters_after_a), from_a);
+    const __m256i ob = _mm256_and_si256(_mm256_cmpeq_epi8(v, o), _mm256_cmpeq_epi8(w, b));
+    const __m256i st = _mm256_and_si256(_mm256_cmpeq_epi8(v, s), _mm256_cmpeq_epi8(w, t));
+    const __m256i name = _mm256_and_si256(_mm256_cmpeq_epi8(v, slash), capital);
+    const __m256i hit = _mm256_or_si256(_mm256_or_si256(ob, st), name);
+    for (auto m = static_cast<uint32_t>(_mm256_movemask_epi8(hit)); m != 0; m &= m - 1)
+      visit(i + static_cast<size_t>(std::countr_zero(m)));
+  }
+  return i;
+}
+
+bool avx2_usable() {
+  static const bool usable = __builtin_cpu_supports("avx2");
+  return usable;
+}
+#endif
+
+int g_width = 32; // see index_pass_width_limit
+
+// Every position p of the text, in order, whose byte and the byte after it make a candidate
+// pair.
+template <class Visit> void each_candidate(bytes text, Visit visit) {
+  const uint8_t* base = text.data();
+  const size_t n = text.size();
+  size_t i = 0;
+#if defined(PDFMERGE_AVX2_PASS)
+  if (g_width >= 32 && avx2_usable()) i = candidates_by_32(base, n, visit);
+#endif
+#if defined(__SSE2__)
+  if (i == 0 && g_width >= 16) i = candidates_by_16(base, n, visit);
 #endif
   for (; i + 1 < n; ++i)
     if (candidate_pair(base[i], base[i + 1])) visit(i);
@@ -89,6 +141,10 @@ size_t first_room(size_t text_size) {
 }
 
 } // namespace
+
+void index_pass_width_limit(int bytes) noexcept {
+  g_width = bytes;
+}
 
 text_indexes::text_indexes(bytes text)
     : text_(text), room_(first_room(text.size()), table_memory_resource()) {

@@ -529,18 +529,33 @@ TEST(TextIndexes, KeywordHitsAnswerLikeFindKw) {
     EXPECT_EQ(kw_hits_find(hits, from), find_kw(as_bytes(text), from, "endobj")) << from;
 }
 
+// Runs `check` with the index pass testing blocks of each width it has (32 and 16 bytes where
+// the processor has them, and byte by byte).
+template <class Check> void for_each_pass_width(Check check) {
+  struct widest_again {
+    ~widest_again() { index_pass_width_limit(32); }
+  } restore;
+  for (int width : {32, 16, 1}) {
+    SCOPED_TRACE("index pass width " + std::to_string(width));
+    index_pass_width_limit(width);
+    check();
+  }
+}
+
 TEST(TextIndexes, SharedKeywordPassesFindWhatFindKwFinds) {
   const std::vector<std::string> pieces = {"obj",       "endobj", "end",  "stream", "endstream",
                                            "startxref", "start",  "xref", "x",      " ",
                                            "o",         "s",      "e",    "_"};
-  std::mt19937 rng(11);
-  for (int round = 0; round < 500; ++round) {
-    const std::string text = random_text(rng, pieces, static_cast<int>(rng() % 30));
-    const bytes t = as_bytes(text);
-    text_indexes ix(t);
-    for (const char* kw : {"endstream", "obj", "startxref", "endobj", "trailer"})
-      ASSERT_EQ(ix.keywords(kw).at, kw_hits_build(t, kw).at) << kw << " in " << text;
-  }
+  for_each_pass_width([&] {
+    std::mt19937 rng(11);
+    for (int round = 0; round < 500; ++round) {
+      const std::string text = random_text(rng, pieces, static_cast<int>(rng() % 30));
+      const bytes t = as_bytes(text);
+      text_indexes ix(t);
+      for (const char* kw : {"endstream", "obj", "startxref", "endobj", "trailer"})
+        ASSERT_EQ(ix.keywords(kw).at, kw_hits_build(t, kw).at) << kw << " in " << text;
+    }
+  });
 }
 
 TEST(TextIndexes, NameHitsAnswerLikeFindNameInEveryRegion) {
@@ -548,21 +563,23 @@ TEST(TextIndexes, NameHitsAnswerLikeFindNameInEveryRegion) {
   const std::vector<std::string> pieces = {"/Length", "/Length1", "/Lengthx", " ", "/",
                                            "Length",  "x",        "-",        "(", "/L",
                                            "/Pg",     "/Pgs",     "/P",       "o", "stream"};
-  std::mt19937 rng(5);
-  for (int round = 0; round < 400; ++round) {
-    const std::string text = random_text(rng, pieces, 1 + static_cast<int>(rng() % 20));
-    const bytes t = as_bytes(text);
-    text_indexes ix(t);
-    const int32_t len = static_cast<int32_t>(text.size());
-    for (const name_hits* hits : {&ix.names("Length"), &ix.names("L"), &ix.names("Pg")}) {
-      const name_hits built = name_hits_build(t, hits->name);
-      ASSERT_EQ(built.at, hits->at) << testing::PrintToString(text);
-      for (int32_t from = 0; from <= len; ++from)
-        for (int32_t end = 0; end <= len + 1; ++end)
-          ASSERT_EQ(name_hits_find(*hits, from, end), find_name(t, from, end, hits->name))
-              << testing::PrintToString(text) << " from " << from << " end " << end;
+  for_each_pass_width([&] {
+    std::mt19937 rng(5);
+    for (int round = 0; round < 400; ++round) {
+      const std::string text = random_text(rng, pieces, 1 + static_cast<int>(rng() % 20));
+      const bytes t = as_bytes(text);
+      text_indexes ix(t);
+      const int32_t len = static_cast<int32_t>(text.size());
+      for (const name_hits* hits : {&ix.names("Length"), &ix.names("L"), &ix.names("Pg")}) {
+        const name_hits built = name_hits_build(t, hits->name);
+        ASSERT_EQ(built.at, hits->at) << testing::PrintToString(text);
+        for (int32_t from = 0; from <= len; ++from)
+          for (int32_t end = 0; end <= len + 1; ++end)
+            ASSERT_EQ(name_hits_find(*hits, from, end), find_name(t, from, end, hits->name))
+                << testing::PrintToString(text) << " from " << from << " end " << end;
+      }
     }
-  }
+  });
 }
 
 TEST(TextIndexes, RunSkipperAgreesWithAByteLoop) {
