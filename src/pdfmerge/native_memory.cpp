@@ -107,7 +107,7 @@ void table_memory_give(void* p, size_t bytes) noexcept {
     return;
   }
 #endif
-  ::operator delete(p);
+  ::operator delete(p, bytes);
 }
 
 namespace {
