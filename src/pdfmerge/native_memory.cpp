@@ -106,8 +106,10 @@ void table_memory_give(void* p, size_t bytes) noexcept {
     munmap(p, mapped_size(bytes));
     return;
   }
+#else
+  (void)bytes; // the size only tells mapped memory from new's
 #endif
-  ::operator delete(p, bytes);
+  ::operator delete(p);
 }
 
 namespace {

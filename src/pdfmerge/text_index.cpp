@@ -88,7 +88,10 @@ __attribute__((target("avx2"))) size_t candidates_by_32(const uint8_t* base, siz
 }
 
 bool avx2_usable() {
-  static const bool usable = __builtin_cpu_supports("avx2");
+  static const bool usable = [] {
+    __builtin_cpu_init(); // harmless when done already; needed where no constructor did it
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
   return usable;
 }
 #endif
