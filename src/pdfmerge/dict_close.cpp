@@ -224,9 +224,8 @@ std::vector<int32_t> dict_closes(bytes text, const std::vector<int32_t>& starts)
   std::vector<int32_t> closes(starts.size(), -1);
   dict_tokens tk(text);
   const int64_t budget = 4 * static_cast<int64_t>(text.size()) + 4096;
-  constexpr size_t prefetch_distance = 16;
   for (size_t idx = starts.size(); idx-- > 0;) {
-    if (idx >= prefetch_distance) prefetch_at(text, starts[idx - prefetch_distance]);
+    if (idx >= prefetch_ahead) prefetch_at(text, starts[idx - prefetch_ahead]);
     closes[idx] = close_quick(tk, starts, closes, idx, budget);
     if (closes[idx] == -2) return dict_closes_forest(text, starts);
   }

@@ -7,6 +7,7 @@
 // reads only inside [0, min(end, text.size())), whatever positions it is handed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -41,6 +42,8 @@ inline void prefetch_at(bytes text, int64_t i) {
   (void)i;
 #endif
 }
+// How many items of such a visit ahead of its use the bytes an item reads are asked for.
+inline constexpr size_t prefetch_ahead = 16;
 
 // ---------------------------------------------------------------- byte classes
 

@@ -142,10 +142,7 @@ file_memory file_memory_pool::take(size_t size) noexcept {
   constexpr size_t first_block = size_t{2} << 20;
   constexpr size_t last_block = size_t{32} << 20;
   constexpr size_t align = 64;
-#if defined(PDFMERGE_EXACT_FILE_MEMORY)
-  return native_file_memory(size);
-#endif
-  if (size >= own_block) return native_file_memory(size);
+  if (exact_blocks() || size >= own_block) return native_file_memory(size);
   if (room_ - used_ < size) {
     const size_t block =
         std::max(size, blocks_.empty() ? first_block : std::min(2 * room_, last_block));

@@ -112,9 +112,6 @@ private:
 
 } // namespace
 
-// How many items ahead of its use the bytes an item reads are asked for.
-constexpr size_t prefetch_distance = 16;
-
 void headers_scan(doc& d, text_indexes& ix) {
   const kw_hits& endobjs = ix.keywords("endobj");
   const bytes f = d.file();
@@ -129,8 +126,8 @@ void headers_scan(doc& d, text_indexes& ix) {
   dict_starts.reserve(objs.size());
   body_finder body_after(f);
   for (size_t n = 0; n < objs.size(); ++n) {
-    if (n + prefetch_distance < objs.size()) {
-      const int32_t ahead = objs[n + prefetch_distance];
+    if (n + prefetch_ahead < objs.size()) {
+      const int32_t ahead = objs[n + prefetch_ahead];
       prefetch_at(f, int64_t{ahead} - 32);
       prefetch_at(f, int64_t{ahead} + 32);
     }
@@ -149,8 +146,8 @@ void headers_scan(doc& d, text_indexes& ix) {
   objvec_reserve_more(d.objects, headers.size());
   size_t next_dict = 0;
   for (size_t i = 0; i < headers.size(); ++i) {
-    if (next_dict + prefetch_distance < closes.size())
-      prefetch_at(f, closes[next_dict + prefetch_distance]);
+    if (next_dict + prefetch_ahead < closes.size())
+      prefetch_at(f, closes[next_dict + prefetch_ahead]);
     const header& h = headers[i];
     obj_entry e;
     e.num = h.num;
