@@ -5,7 +5,7 @@
 //
 // Usage: bench_deflate [corpus-folder]   (default ../shared/corpus, from the source root)
 #include "bench_support.h"
-#include "inflate/deflate.h"
+#include "deflate/deflate.h"
 #include "inflate/inflate.h"
 #include "pdfmerge/pdfmerge_internal.h"
 
@@ -230,7 +230,7 @@ result measure(const std::vector<byte_vector>& set) {
     ours[i].reserve(set[i].size() + set[i].size() / 8 + 64);
     zlib[i].resize(compressBound(set[i].size()));
   }
-  inflate::deflate_encoder encoder;
+  deflate::deflate_encoder encoder;
   r.ours_time = best_seconds([&] {
     for (size_t i = 0; i < set.size(); ++i) {
       ours[i].clear();

@@ -1,8 +1,8 @@
 // Throughput of the content-stream decoders in MB/s of decoded output: LZW (both code-width
 // rules), ASCIIHex, ASCII85, RunLength and the TIFF and PNG predictors, each over 4 MiB of
 // page-content-like text. Flate's own figures are printed by bench_inflate.
-#include "../tests/unit/filter_encoders.h"
-#include "pdfmerge/filters.h"
+#include "filter_encoders.h"
+#include "pdfmerge/filters/filters.h"
 
 #include <chrono>
 #include <cstdio>

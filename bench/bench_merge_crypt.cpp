@@ -6,7 +6,7 @@
 // timed in wall and in processor time (user and system), and each ratio is the median of the
 // rounds' ratios to the unencrypted merge of the same round. Needs qpdf.
 #include "bench_support.h"
-#include "inflate/deflate.h"
+#include "deflate/deflate.h"
 #include "kq_out_pdfmerge.h"
 #include "pdf_builder.h"
 #include "test_files.h"
@@ -29,7 +29,7 @@ constexpr int pages_per_image = 10; // 40 KB each
 
 std::string deflated(const std::string& text) {
   std::vector<uint8_t> out;
-  inflate::deflate_compress({reinterpret_cast<const uint8_t*>(text.data()), text.size()}, out);
+  deflate::deflate_compress({reinterpret_cast<const uint8_t*>(text.data()), text.size()}, out);
   return {out.begin(), out.end()};
 }
 

@@ -4,12 +4,12 @@
 // bytes; those bytes are a zlib stream with a header any reader takes, no larger than stored
 // blocks would make it, that this library's inflater reads whole (complete, up to its checksum,
 // accepted as clean) and the system zlib inflates to its end, both to the payload.
+#include "deflate/deflate.h"
+#include "deflate/deflate_block.h"
+#include "deflate/deflate_match.h"
 #include "fuzz_check.h"
-#include "inflate/deflate.h"
-#include "inflate/deflate_block.h"
-#include "inflate/deflate_match.h"
 #include "inflate/inflate.h"
-#include "pdfmerge/filters.h"
+#include "pdfmerge/merge/merge.h"
 #include "zlib_raw.h"
 
 #include <algorithm>
@@ -34,7 +34,7 @@ byte_vector payload_of(std::span<const uint8_t> data, size_t copies) {
 }
 
 // Feeds `in` in pieces of `piece` bytes (with an empty piece between them when `empties`).
-byte_vector in_pieces(inflate::deflate_encoder& encoder, const byte_vector& in, size_t piece,
+byte_vector in_pieces(deflate::deflate_encoder& encoder, const byte_vector& in, size_t piece,
                       bool empties) {
   byte_vector out;
   for (size_t at = 0; at < in.size(); at += piece) {
@@ -52,7 +52,7 @@ void check_stream(const byte_vector& in, const byte_vector& z) {
                  (z[1] & 0x20) == 0,
              "header %02x %02x", z[0], z[1]);
   const size_t blocks =
-      in.size() / inflate::block_max_symbols + 1 + in.size() / (inflate::window_slide_at - 32768);
+      in.size() / deflate::block_max_symbols + 1 + in.size() / (deflate::window_slide_at - 32768);
   FUZZ_CHECK(z.size() <= in.size() + 6 + 5 * blocks, "%zu bytes made %zu", in.size(), z.size());
 
   byte_vector out(in.size() + 1);
@@ -72,7 +72,7 @@ void check_stream(const byte_vector& in, const byte_vector& z) {
   FUZZ_CHECK(r.ended && !r.malformed, "zlib: ended %d, malformed %d", r.ended, r.malformed);
   FUZZ_CHECK(r.out == in, "zlib inflated %zu bytes, not the %zu encoded", r.out.size(), in.size());
   FUZZ_CHECK(r.left == 4, "zlib left %zu bytes after the blocks, not the checksum's 4", r.left);
-  const uint32_t adler = inflate::adler32(1, in);
+  const uint32_t adler = deflate::adler32(1, in);
   const uint32_t stored = uint32_t{z[z.size() - 4]} << 24 | uint32_t{z[z.size() - 3]} << 16 |
                           uint32_t{z[z.size() - 2]} << 8 | z[z.size() - 1];
   FUZZ_CHECK(stored == adler, "checksum %08x, the data's %08x", stored, adler);
@@ -88,10 +88,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       payload_of(std::span(data + 2, size - 2), 1 + static_cast<size_t>(opts >> 2) * 9);
 
   byte_vector once;
-  FUZZ_CHECK(inflate::deflate_compress(in, once), "deflate_compress failed");
+  FUZZ_CHECK(deflate::deflate_compress(in, once), "deflate_compress failed");
   check_stream(in, once);
 
-  static inflate::deflate_encoder reused; // streams before this one must leave no trace
+  static deflate::deflate_encoder reused; // streams before this one must leave no trace
   const byte_vector pieces = in_pieces(reused, in, piece, (opts & 1) != 0);
   FUZZ_CHECK(pieces == once, "pieces of %zu gave %zu bytes, at once %zu", piece, pieces.size(),
              once.size());

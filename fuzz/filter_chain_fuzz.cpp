@@ -5,7 +5,7 @@
 // end of the output buffer, NUL-terminated.
 #include "doc_fixture.h"
 #include "fuzz_check.h"
-#include "pdfmerge/filters.h"
+#include "pdfmerge/filters/filters.h"
 
 #include <algorithm>
 #include <string>

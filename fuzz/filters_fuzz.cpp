@@ -10,7 +10,7 @@
 // predictors undo the payload as it is, and undo the payload's own prediction back to it.
 #include "filter_encoders.h"
 #include "fuzz_check.h"
-#include "pdfmerge/filters.h"
+#include "pdfmerge/filters/filters.h"
 
 #include <algorithm>
 #include <cstring>

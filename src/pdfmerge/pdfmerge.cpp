@@ -1,7 +1,9 @@
 // The exported C functions. No exception leaves them: running out of memory becomes -1 with
 // "out of memory".
 #include "kq_out_pdfmerge.h"
-#include "pdfmerge/pdfmerge_internal.h"
+#include "pdfmerge/driver.h"
+#include "pdfmerge/reader/reader.h"
+#include "pdfmerge/syntax/syntax.h"
 
 #include <new>
 

@@ -2,7 +2,7 @@
 // file, every page's decoded content equals that of the merge without the bit, pages render
 // the same (pdftoppm), clean Flate content keeps its stored bytes (decrypted ones for an
 // encrypted input), and the same inputs give the same bytes.
-#include "../unit/filter_encoders.h"
+#include "filter_encoders.h"
 #include "keep_tools.h"
 #include "kq_out_pdfmerge.h"
 #include "merge_tools.h"

@@ -1,0 +1,186 @@
+// The document model: where each object lies in a file's bytes, the containers a document owns,
+// object lookup, an object's own text, and stream extents. Loading a document is the reader's.
+#pragma once
+
+#include "pdfmerge/platform/platform.h"
+#include "pdfmerge/syntax/syntax.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace pdfmerge {
+
+struct doc_crypt; // document_crypt.h
+
+// ---------------------------------------------------------------- objects
+
+// Where one indirect object lies. Positions index the file bytes, except for an object taken
+// out of an object stream, which is read only through `text`/`text_len`.
+struct obj_entry {
+  int32_t num = 0;
+  int32_t gen = 0;
+  int32_t start = -1;      // first digit of the object number in "N G obj"
+  int32_t dict_start = -1; // '<' opening the dictionary right after "obj"
+  int32_t stream_kw = -1;  // keyword "stream" after the dictionary
+  int32_t data_start = -1;
+  int32_t data_end = -1; // exclusive
+  int32_t endobj = -1;
+  int32_t end = -1; // endobj + 6
+  int32_t has_stream = 0;
+  int32_t in_objstm = 0;
+  const uint8_t* text = nullptr; // own text inside an arena block (object-stream members)
+  int32_t text_len = 0;
+  // The stream's extent was found by searching for "endstream" because its length could not
+  // be read; such a range does not hide other object headers.
+  int32_t length_unknown = 0;
+};
+
+using objvec = table_vector<obj_entry>;
+
+// One resolved page: its object number and the rotation inherited from the page tree.
+struct pageinfo {
+  int32_t num = 0;
+  int32_t rotation = 0;
+};
+
+using pagevec = std::vector<pageinfo>;
+
+// Blocks a document owns (decoded object streams); released all together. Blocks are cut one
+// after another from chunks that double in size, so that decoding many object streams takes
+// few allocations and, once the chunks are large, few page faults.
+struct arena {
+  std::vector<uint8_t*> blocks; // every block given, in order
+  std::vector<table_block> chunks;
+  size_t chunk_used = 0; // bytes given from the chunk blocks are cut from (the last cut one)
+  size_t chunk_room = 0;
+  uint8_t* chunk = nullptr;
+};
+
+// First position, in table order, of each object number: the same answer as scanning the
+// table from its start, without the scan.
+struct obj_index {
+  table_vector<std::pair<int32_t, int32_t>> by_num; // (num, position), sorted
+};
+
+struct box {
+  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+// Answers about page-tree nodes that every page below a node asks again (its parent, its own
+// /Resources, its own boxes), kept so that a node with many pages is read once rather than
+// once per page.
+struct ancestor_memo {
+  std::unordered_map<int32_t, int32_t> parents;                   // 0: none
+  std::unordered_map<int32_t, bytes> resources;                   // empty view: none
+  std::unordered_map<int64_t, std::pair<bool, struct box>> boxes; // key: number * 2 + which box
+};
+
+struct doc {
+  file_memory data; // the whole file, len bytes (perhaps more room after them)
+  int32_t len = 0;
+  int32_t root_num = -1;
+  int32_t encrypted = 0;
+  int32_t encrypt_trailer = -1; // the "<<" of the trailer dictionary naming /Encrypt
+  // Set when an encrypted file opens with the empty user password.
+  std::shared_ptr<doc_crypt> crypt;
+  objvec objects;
+  struct arena arena;
+  pagevec pages;
+  int32_t catalog_num = -1;
+  int32_t max_num = 0;
+  obj_index index; // over `objects`; rebuilt whenever the table is replaced
+  mutable ancestor_memo memo;
+
+  bytes file() const { return {data.get(), static_cast<size_t>(len)}; }
+};
+
+// Appends, growing the storage by doubling from 128 (objvec) or 64 (pagevec) elements.
+// Throws std::bad_alloc when memory runs out, which ends the call with "out of memory".
+void objvec_push(objvec& vec, const obj_entry& entry);
+// Makes room for `more` entries at once (at least doubling when it grows), so that a known
+// number of pushes moves the table once. Throws std::bad_alloc when memory runs out.
+void objvec_reserve_more(objvec& vec, size_t more);
+void pagevec_push(pagevec& vec, const pageinfo& page);
+
+// A new block of `size` uninitialised bytes owned by the arena, or null.
+uint8_t* arena_alloc(struct arena& a, size_t size) noexcept;
+// Gives back the last block's room past its first `size` bytes, when it was larger than what it
+// came to hold.
+void arena_shrink_last(struct arena& a, size_t size) noexcept;
+// Gives back the last block whole (a failed attempt at filling it).
+void arena_drop_last(struct arena& a) noexcept;
+
+void obj_index_build(obj_index& index, const objvec& objects);
+// Position of the first entry with that number, or -1.
+int32_t obj_index_find(const obj_index& index, int32_t num) noexcept;
+
+// The entry of object `num` (first in table order), or null.
+const obj_entry* obj_lookup(const doc& d, int32_t num) noexcept;
+
+// Releases everything the document owns and resets it to the state before a load.
+void doc_free(doc& d) noexcept;
+
+// ---------------------------------------------------------------- an object's text
+
+// The text and bounds within which an object's own dictionary is searched.
+struct dict_span {
+  bytes text;
+  int32_t start = 0;
+  int32_t end = 0;
+};
+
+// False when the object has no dictionary span (a file object whose body is no dictionary).
+bool dict_span_of(bytes file, const obj_entry& e, dict_span& out) noexcept;
+// The span's text cut at its end, so that the end serves as length and limit alike.
+bytes span_text(const dict_span& sp) noexcept;
+
+// What an object's own /Type makes it in the page tree.
+enum class node_type { other, page, pages };
+node_type obj_type(bytes file, const obj_entry& e) noexcept;
+
+// The text of an object of the file between "obj" (and its white space) and endobj, trailing
+// white space trimmed; for an object-stream member, its own text. Empty when unknown.
+bytes object_body(bytes file, const obj_entry& e) noexcept;
+
+// ---------------------------------------------------------------- stream extent
+
+// The keyword "stream" after the dictionary that opens at `from`, as object discovery finds
+// it; -1 when the dictionary does not close or no "stream" follows.
+int32_t dict_stream_kw(bytes text, int32_t from) noexcept;
+void parse_length(bytes text, int32_t from, int32_t stop, int32_t& out_len,
+                  int32_t& out_ref) noexcept;
+// The length held by object `ref` (a plain integer object of the file), or -1 when unresolved.
+int32_t resolve_length_ref(bytes file, const objvec& objects, const obj_index& index,
+                           int32_t ref) noexcept;
+
+// ---------------------------------------------------------------- output buffer
+
+struct free_delete {
+  void operator()(uint8_t* p) const noexcept { std::free(p); }
+};
+
+// Growable byte buffer, NUL-terminated once anything was appended. First storage 1 MiB,
+// then doubling. When growth fails the buffer is left without storage (data null) and
+// `failed` set for good: later appends do nothing, so that nothing is ever made of a
+// half-built buffer.
+struct buf {
+  std::unique_ptr<uint8_t, free_delete> data;
+  uint64_t len = 0;
+  uint64_t cap = 0;
+  bool failed = false;
+};
+
+inline constexpr uint64_t buf_first_cap = 1048576;
+
+void buf_reserve(buf& out, uint64_t extra) noexcept;
+void buf_append(buf& out, const void* bytes, size_t n) noexcept;
+void buf_str(buf& out, std::string_view text) noexcept;
+
+} // namespace pdfmerge

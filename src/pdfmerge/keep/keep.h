@@ -1,0 +1,164 @@
+// What a merge with options keeps beyond the pages' content and resources: the pages'
+// annotations with what they reach, the form fields and the bookmarks. Kept source objects are
+// edited (page references pointed at the new pages, destinations resolved or dropped) and
+// written after the copies; their numbers join the input's renumbering map.
+#pragma once
+
+#include "pdfmerge/merge/merge.h"
+#include "pdfmerge/syntax/syntax.h"
+
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace pdfmerge {
+
+// An input's named destinations: the catalog's /Dests dictionary and its /Names /Dests tree,
+// read once when the first named destination is met.
+struct named_dests {
+  bool read = false;
+  std::unordered_map<std::string, pdf_value> by_name;   // /Dests keys, without the slash
+  std::unordered_map<std::string, pdf_value> by_string; // name-tree keys, as bytes
+};
+
+// One input's part of the plan.
+struct input_keep {
+  std::unordered_map<int32_t, int32_t> page_new; // source page -> output page (first listing)
+  // Per source page listing: its annotations, references to kept objects or dictionaries
+  // written inside the array (already edited).
+  std::vector<std::vector<pdf_value>> annots;
+  std::unordered_map<int32_t, int32_t> annot_page;       // annotation -> output page for its /P
+  std::vector<int32_t> kept;                             // source objects written edited, in order
+  std::unordered_map<int32_t, std::string> field_titles; // top-level field -> its new /T
+  std::unordered_map<std::string, std::string> font_renames; // /DR font name -> merged name
+  named_dests names;
+};
+
+// Everything a merge editor needs about one input.
+struct edit_ctx {
+  const doc& d;
+  input_keep& keep;
+};
+
+// The value of object `num` of the document (a stream's dictionary), or none.
+std::optional<pdf_value> object_value(const doc& d, int32_t num);
+
+// An explicit destination for `dest` (an array, a name, a string, a reference, or a dictionary
+// with /D): its page reference turned into the output page. None when the destination cannot
+// be resolved or names a page that is not in the output.
+std::optional<pdf_value> resolve_dest(edit_ctx& ctx, const pdf_value& dest);
+
+// Edits a value about to be kept: references to pages in the output become output references,
+// references to other pages, page-tree nodes and the catalog become null, destinations are
+// resolved (a /Dest or a GoTo's /D that cannot be is removed, and so is an /A naming such a
+// GoTo).
+void edit_kept_value(edit_ctx& ctx, pdf_value& v);
+
+// The kept object `num` as it is written: its value edited, an annotation's /P set to its page.
+std::optional<pdf_value> kept_value(edit_ctx& ctx, int32_t num);
+
+// Numbers for the kept objects: `next` is the next free output number, moved on; `seeds` are
+// added (if not yet in the map) and then everything they reach, breadth-first. False when the
+// numbers would pass `max_size`.
+bool keep_reached(edit_ctx& ctx, renumber_map& map, std::vector<int32_t> seeds, int64_t& next,
+                  int64_t max_size);
+
+// The pages' annotations: fills keep.annots and keep.annot_page (keep.page_new filled first)
+// and returns the annotations as seeds for keep_reached. `first_page` is the output number of
+// the input's first page.
+std::vector<int32_t> plan_annotations(edit_ctx& ctx, int32_t first_page);
+
+// Writes the input's kept objects.
+void write_kept_objects(out_file& f, const merge_input& in, input_keep& keep);
+
+// Appends the source references in `v`.
+void collect_refs_of(const pdf_value& v, std::vector<int32_t>& out);
+
+// ---------------------------------------------------------------- bookmarks
+
+// One outline item as it is written, under a new number.
+struct outline_item {
+  size_t input = 0; // whose map renumbers its values
+  int32_t num = 0;
+  pdf_value title;
+  pdf_value style;                 // a dictionary of the /C and /F kept
+  bool open = false;               // the source's /Count was positive
+  int64_t count = 0;               // written when it has kids
+  std::optional<pdf_value> dest;   // an explicit destination in the output
+  std::optional<pdf_value> action; // another action than GoTo, edited
+  std::vector<size_t> kids;
+};
+
+struct outline_plan {
+  std::vector<outline_item> items;
+  std::vector<size_t> top; // the top-level items of every input, in input order
+  int32_t root = 0;        // the new /Outlines dictionary, 0 when there is none
+  int64_t root_count = 0;
+};
+
+// Reads the input's outline into the plan, numbering items from `next`; what kept actions
+// reach joins `seeds`. False when the numbers would pass `max_size`.
+bool plan_outlines(edit_ctx& ctx, size_t input, outline_plan& plan, std::vector<int32_t>& seeds,
+                   int64_t& next, int64_t max_size);
+// Numbers the outline dictionary and computes the counts, once every input is read.
+bool number_outline_root(outline_plan& plan, int64_t& next, int64_t max_size);
+void write_outlines(out_file& f, const std::vector<merge_input>& inputs, const outline_plan& plan);
+
+// ---------------------------------------------------------------- form fields
+
+struct form_plan {
+  struct field {
+    size_t input;
+    int32_t num;
+  };
+  struct entry {
+    std::string key;
+    size_t input; // whose map renumbers the value
+    pdf_value value;
+  };
+  struct category {
+    std::string name; // Font, Encoding, ...
+    std::vector<entry> entries;
+    std::unordered_set<std::string> keys; // of the entries
+  };
+  bool present = false; // some input has a form
+  int32_t num = 0;      // the new /AcroForm, 0 when there is none
+  std::vector<field> fields;
+  std::vector<category> resources;
+  std::unordered_map<std::string, size_t> resource_index; // category name -> its position
+  std::optional<pdf_value> da;
+  std::optional<pdf_value> q;
+  bool need_appearances = false;
+  std::unordered_set<std::string> used_names; // top-level field names of the inputs read
+};
+
+// Reads the input's /AcroForm into the plan: its top-level fields (renamed where an earlier
+// input uses the name) and its default resources join `seeds`.
+void plan_form(edit_ctx& ctx, size_t input, form_plan& form, std::vector<int32_t>& seeds);
+bool number_form(form_plan& form, int64_t& next, int64_t max_size);
+void write_form(out_file& f, const std::vector<merge_input>& inputs, const form_plan& form);
+// A /DA text with the font names of `renames` replaced.
+std::string renamed_da(std::string_view da,
+                       const std::unordered_map<std::string, std::string>& renames);
+// Sets the dictionary's /DA to use the input's renamed fonts.
+void rename_da_fonts(const input_keep& keep, pdf_value& v);
+
+// The whole plan of a merge with options.
+struct keep_plan {
+  merge_options opts;
+  std::vector<input_keep> inputs; // parallel to the merge inputs
+  outline_plan outlines;
+  form_plan form;
+  std::string catalog_entries; // added to the output catalog
+};
+
+// Plans what the options keep after merge_plan gave `size`; returns the new table size, or -1.
+int64_t plan_keep(std::vector<merge_input>& inputs, const merge_options& opts, int64_t size,
+                  keep_plan& plan);
+
+// The writer's hooks for the plan.
+output_extras keep_extras(const std::vector<merge_input>& inputs, keep_plan& plan);
+
+} // namespace pdfmerge

@@ -1,0 +1,162 @@
+// Merging: the renumbering of references, the plan of output numbers, the writer and the
+// storing of the output file.
+#pragma once
+
+#include "pdfmerge/document/document.h"
+#include "pdfmerge/filters/filters.h"
+#include "pdfmerge/merge/options.h"
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace pdfmerge {
+
+// ---------------------------------------------------------------- renumbering
+
+// One input's renumbering map: source object number to output number.
+struct renumber_map {
+  std::vector<int32_t> old_nums; // in copy order
+  std::vector<int32_t> new_nums; // parallel to old_nums
+  std::unordered_map<int32_t, int32_t> new_of;
+};
+
+// Numbers old_nums[k] as first_new + k.
+void renumber_map_set(renumber_map& map, std::vector<int32_t> old_nums, int32_t first_new);
+// The output number of `old`, or -1 when the map does not hold it.
+int32_t renumber_lookup(const renumber_map& map, int32_t old) noexcept;
+
+// `text` with every reference whose number the map holds rewritten to "M 0 R".
+std::string renumbered_text(bytes text, const renumber_map& map);
+
+// Rewrites copied text so that nothing in it reads back as file structure: in literal strings
+// the first letter of "obj", "endobj", "stream", "endstream", "trailer", "xref" or
+// "startxref" standing as a word is written as an octal escape (the same string); outside
+// strings, where such a word is never valid, it is replaced by null. Text without such words
+// is left byte for byte.
+void make_reader_safe(std::string& text);
+
+// ---------------------------------------------------------------- plan
+
+struct merge_input {
+  doc d;
+  renumber_map map;
+};
+
+// The objects that the pages' resources of `d` reach, breadth-first in the order found; then
+// those that `more` names and what they reach, not yet listed.
+std::vector<int32_t> copy_list_of(const doc& d, std::span<const int32_t> more = {});
+
+// Output numbers: 1 catalog, 2 page tree, 3.. pages, then content streams, then every input's
+// copies from 2T+3 on. Fills each input's map; returns the table size (the next free number).
+int64_t merge_plan(std::vector<merge_input>& inputs, int32_t total_pages);
+
+// ---------------------------------------------------------------- optional content
+
+// The objects that the optional-content settings of `d` name and that are copied with it (its
+// groups and what its default configuration refers to); empty when its catalog has no
+// /OCProperties.
+std::vector<int32_t> optional_content_refs(const doc& d);
+
+// The catalog entry " /OCProperties << ... >>" that combines the inputs' settings in input
+// order, through their renumbering maps; empty when no input has /OCProperties.
+std::string optional_content_entry(const std::vector<merge_input>& inputs);
+
+// ---------------------------------------------------------------- writer
+
+// The zlib stream of `src` (header, blocks and Adler-32) when it can stand for `decoded` as it
+// is: the inflater read it whole to its final block, its header is one that any zlib reader
+// takes, an Adler-32 of `decoded` follows the blocks, and nothing but white space comes after
+// that. Empty otherwise: a stream that the tolerant inflater read only in part, or without its
+// checksum, must be encoded anew.
+bytes clean_zlib(const flate_source& src, bytes decoded) noexcept;
+
+// A rectangle value: "%ld" when x is a whole 32-bit number, else "%.4f".
+std::string box_num_text(double x);
+
+// Outputs reaching this size fail: offsets are signed 32-bit values.
+inline constexpr uint64_t output_limit = uint64_t{1} << 31;
+
+// Output state: the file being written and the offset of every object written. With a sink,
+// bytes gather in `out` and go to the sink in blocks of out_block bytes (larger pieces go
+// straight through), so memory holds one block; without one, `out` holds the whole output.
+struct out_file {
+  buf out;                           // bytes not yet given to the sink (all of them without one)
+  std::FILE* sink = nullptr;         // the temporary file the output streams into, or none
+  uint64_t flushed = 0;              // bytes already given to the sink
+  std::vector<int32_t> xref_offsets; // -1 for numbers under which nothing is written
+  uint64_t limit = output_limit;
+  bool failed = false; // an append ran out of memory or reached the limit; nothing more is added
+  bool write_failed = false; // the sink took fewer bytes than it was given
+};
+
+inline constexpr uint64_t out_block = uint64_t{1} << 20;
+
+// The output's size so far: the offset the next byte will have.
+inline uint64_t out_offset(const out_file& f) {
+  return f.flushed + f.out.len;
+}
+
+void out_put(out_file& f, bytes piece) noexcept;
+inline void out_put(out_file& f, std::string_view piece) noexcept {
+  out_put(f, as_bytes(piece));
+}
+// Notes the offset of object n and appends "n 0 obj\n".
+void out_begin_object(out_file& f, int32_t n) noexcept;
+// Gives the gathered bytes to the sink (nothing without one).
+void out_flush(out_file& f) noexcept;
+
+// 0, or -1 with "page object missing" set. `extra` holds entries added to the dictionary.
+int32_t write_page_object(out_file& f, const merge_input& in, const pageinfo& page, int32_t n,
+                          int32_t total_pages, std::string_view extra = {});
+void write_copied_object(out_file& f, const merge_input& in, int32_t old_num, int32_t new_num);
+// Writes object `e` of the input under `num` with `text` (already in output numbers) as its
+// value, or for a stream as its dictionary, the data copied as it is.
+void write_edited_object(out_file& f, const merge_input& in, const obj_entry& e, int32_t num,
+                         std::string text);
+
+// What a merge with options adds to the output; absent for a plain merge.
+struct output_extras {
+  std::string catalog_entries; // after /Pages in the catalog
+  // Entries added to the page object of listing `page` of input `input`.
+  std::function<std::string(size_t input, size_t page)> page_entries;
+  // Writes the added objects, after the copies.
+  std::function<void(out_file&)> write_objects;
+};
+
+// Builds the whole output, with every page's content stream Flate-compressed when
+// `compress_content`. 0, or -1 with the last-error text set.
+int32_t write_output(out_file& f, const std::vector<merge_input>& inputs, int32_t total_pages,
+                     int32_t size, const output_extras* extras = nullptr,
+                     bool compress_content = false);
+
+// The temporary file beside the output that a merge streams into, and the replacing of
+// out_path by it once complete: out_path is replaced whole or not at all. A pending output
+// that is not committed removes its temporary file.
+class pending_output {
+public:
+  pending_output();
+  pending_output(const pending_output&) = delete;
+  pending_output& operator=(const pending_output&) = delete;
+  ~pending_output();
+
+  // Follows out_path's links and creates the temporary file. 0, or -1 with the last-error
+  // text set ("cannot write PATH", "output is not a regular file: PATH").
+  int32_t open(const char* out_path);
+  std::FILE* file() const { return file_; }
+  // Closes the temporary file and puts it in out_path's place. 0, or -1 with the text set.
+  int32_t commit();
+
+private:
+  struct state;
+  std::unique_ptr<state> state_;
+  std::FILE* file_ = nullptr;
+  const char* out_path_ = nullptr;
+};
+
+} // namespace pdfmerge

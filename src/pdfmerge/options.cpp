@@ -1,0 +1,20 @@
+// The options bits of the exported merge.
+#include "pdfmerge/driver.h"
+
+#include "pdfmerge/syntax/syntax.h"
+
+namespace pdfmerge {
+
+int32_t merge_options_from_bits(int bits, merge_options& out) noexcept {
+  const auto u = static_cast<uint32_t>(bits);
+  if ((u & ~known_option_bits) != 0) {
+    set_error("unknown option bits 0x%lx", static_cast<unsigned long>(u & ~known_option_bits));
+    return -1;
+  }
+  out.keep_annotations = (u & option_keep_annotations) != 0;
+  out.keep_outlines = (u & option_keep_outlines) != 0;
+  out.compress_content = (u & option_compress_content) != 0;
+  return 0;
+}
+
+} // namespace pdfmerge
