@@ -5,27 +5,14 @@
 namespace pdfmerge {
 namespace {
 
-// The last plain definition of `num` in the table (the one that definitions_select keeps).
-const obj_entry* plain_definition(const doc& d, int32_t num) {
-  const obj_entry* found = nullptr;
-  for (const obj_entry& e : d.objects)
-    if (e.num == num && !e.in_objstm) found = &e;
-  return found;
-}
+// How a value of the /Encrypt record leads on: one reference "N G R" at its start, to the
+// whole body of the last definition in the file itself (the record is read before object
+// streams are expanded, and is never inside one).
+constexpr resolve_rule record_rule{
+    definition::last_plain, reference_form::strict_prefix, 1, true, target_text::whole_body, false};
 
-// The number of the reference "N G R" that `value` is, or -1.
-int32_t reference_num(bytes value) {
-  if (value.empty() || !is_digit(value[0])) return -1;
-  int32_t after = 0;
-  return strict_ref_at(value, 0, size_of(value), after);
-}
-
-// The value itself, or the body of the object it refers to.
-bytes resolved(const doc& d, bytes value) {
-  const int32_t num = reference_num(value);
-  if (num < 0) return value;
-  const obj_entry* e = plain_definition(d, num);
-  return e ? object_body(d.file(), *e) : bytes{};
+bytes record_value(const doc& d, bytes value) {
+  return resolve_value(d, value, record_rule);
 }
 
 // One own entry of a dictionary: its key (without '/') and its value's text.
@@ -82,13 +69,13 @@ bytes dict_of(bytes value) {
   return value.size() >= 2 && value[0] == '<' && value[1] == '<' ? dict_text_at(value, 0) : bytes{};
 }
 
-std::vector<pdfcrypt::crypt_filter_entry> filters_of(const doc& d, bytes cf) {
+std::vector<pdfcrypt::crypt_filter_entry> crypt_filters_of(const doc& d, bytes cf) {
   std::vector<pdfcrypt::crypt_filter_entry> out;
   for (const dict_entry& f : entries_of(cf)) {
     pdfcrypt::crypt_filter_entry entry{std::string(f.key), {}, std::nullopt};
-    for (const dict_entry& v : entries_of(dict_of(resolved(d, f.value)))) {
-      if (v.key == "CFM") entry.cfm = name_of(resolved(d, v.value));
-      if (v.key == "Length") entry.length = int_of(resolved(d, v.value));
+    for (const dict_entry& v : entries_of(dict_of(record_value(d, f.value)))) {
+      if (v.key == "CFM") entry.cfm = name_of(record_value(d, v.value));
+      if (v.key == "Length") entry.length = int_of(record_value(d, v.value));
     }
     out.push_back(std::move(entry));
   }
@@ -98,7 +85,7 @@ std::vector<pdfcrypt::crypt_filter_entry> filters_of(const doc& d, bytes cf) {
 pdfcrypt::encrypt_dict record_of(const doc& d, bytes dict) {
   pdfcrypt::encrypt_dict r;
   for (const dict_entry& e : entries_of(dict)) {
-    const bytes v = resolved(d, e.value);
+    const bytes v = record_value(d, e.value);
     if (e.key == "Filter") r.filter = name_of(v);
     if (e.key == "SubFilter") r.has_subfilter = true;
     if (e.key == "V") r.v = int_of(v).value_or(0);
@@ -111,7 +98,7 @@ pdfcrypt::encrypt_dict record_of(const doc& d, bytes dict) {
     if (e.key == "UE") r.ue = string_of(v);
     if (e.key == "Perms") r.perms = string_of(v);
     if (e.key == "EncryptMetadata") r.encrypt_metadata = !kw_at(v, 0, "false");
-    if (e.key == "CF") r.filters = filters_of(d, dict_of(v));
+    if (e.key == "CF") r.filters = crypt_filters_of(d, dict_of(v));
     if (e.key == "StmF") r.stmf = name_of(v);
     if (e.key == "StrF") r.strf = name_of(v);
   }
@@ -120,10 +107,10 @@ pdfcrypt::encrypt_dict record_of(const doc& d, bytes dict) {
 
 // The first element of the trailer's /ID array.
 std::vector<uint8_t> first_id(const doc& d, bytes trailer) {
-  const bytes id = resolved(d, own_value(trailer, 0, size_of(trailer), "ID"));
+  const bytes id = record_value(d, own_value(trailer, 0, size_of(trailer), "ID"));
   if (id.empty() || id[0] != '[') return {};
   const int32_t at = skip_ws(id, 1, size_of(id));
-  return at < size_of(id) ? string_of(resolved(d, id.subspan(static_cast<size_t>(at))))
+  return at < size_of(id) ? string_of(record_value(d, id.subspan(static_cast<size_t>(at))))
                           : std::vector<uint8_t>{};
 }
 
@@ -134,12 +121,12 @@ std::optional<encrypt_record> encrypt_record_read(const doc& d) {
   const bytes trailer = dict_text_at(d.file(), d.encrypt_trailer);
   if (trailer.empty()) return std::nullopt;
   const bytes value = own_value(trailer, 0, size_of(trailer), "Encrypt");
-  const bytes dict = dict_of(resolved(d, value));
+  const bytes dict = dict_of(record_value(d, value));
   if (dict.empty()) return std::nullopt;
   encrypt_record r;
   r.dict = record_of(d, dict);
   r.id0 = first_id(d, trailer);
-  r.num = reference_num(value);
+  r.num = reference_of(value, reference_form::strict_prefix);
   return r;
 }
 

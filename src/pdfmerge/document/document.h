@@ -149,6 +149,48 @@ node_type obj_type(bytes file, const obj_entry& e) noexcept;
 // white space trimmed; for an object-stream member, its own text. Empty when unknown.
 bytes object_body(bytes file, const obj_entry& e) noexcept;
 
+// ---------------------------------------------------------------- the value an entry stands for
+
+// Which definition of an object number a reference leads to.
+enum class definition {
+  selected,   // the one object selection kept (obj_lookup)
+  last_plain, // the last one in the file itself, before the table is settled
+};
+// Which texts count as a reference.
+enum class reference_form {
+  loose_whole,   // "N [G] R" making up the whole value
+  strict_whole,  // "N G R", N above 0, making up the whole value
+  strict_prefix, // "N G R", N above 0, at the start of the value, anything after it
+};
+// What of the referenced object is its value.
+enum class target_text {
+  whole_body,  // its text between "obj" and endobj, white space around it left out
+  first_value, // the one value its text starts with
+};
+
+// How a reader follows references; the readers of the file differ in these choices.
+struct resolve_rule {
+  definition which = definition::selected;
+  reference_form form = reference_form::strict_whole;
+  int32_t hops = 1;           // references followed at most
+  bool stream_targets = true; // a stream object is a value (else it leads nowhere)
+  target_text text = target_text::whole_body;
+  // A value that is still a reference after `hops` references: nothing (else the reference).
+  bool give_up_past_hops = false;
+};
+
+// The object number of the reference `value` is, or -1.
+int32_t reference_of(bytes value, reference_form form) noexcept;
+// The definition of `num` that `which` names, or null.
+const obj_entry* definition_of(const doc& d, int32_t num, definition which) noexcept;
+// The text of definition `e` that `text` names; empty when it has none.
+bytes definition_text(const doc& d, const obj_entry& e, target_text text) noexcept;
+// The value of object `num` as `rule` reads it; empty when it has none or leads nowhere.
+bytes object_text(const doc& d, int32_t num, const resolve_rule& rule) noexcept;
+// The value `value` stands for: itself when it is no reference, else the value of the object it
+// names, followed as `rule` says; empty when a reference leads nowhere.
+bytes resolve_value(const doc& d, bytes value, const resolve_rule& rule) noexcept;
+
 // ---------------------------------------------------------------- stream extent
 
 // The keyword "stream" after the dictionary that opens at `from`, as object discovery finds

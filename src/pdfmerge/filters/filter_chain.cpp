@@ -17,23 +17,11 @@ filter_kind kind_of(std::string_view name) {
   return filter_kind::other;
 }
 
-// The first value of object `num`'s body; empty when there is no such object or it is a stream.
-bytes first_value_of(const doc& d, int32_t num) noexcept {
-  const obj_entry* e = obj_lookup(d, num);
-  if (!e || e->has_stream) return {};
-  const bytes body = object_body(d.file(), *e);
-  const int32_t start = skip_ws(body, 0, size_of(body));
-  const int32_t stop = value_end(body, start, size_of(body));
-  if (stop <= start) return {};
-  return body.subspan(static_cast<size_t>(start), static_cast<size_t>(stop - start));
-}
-
-// A reference "N G R" that makes up the whole of `value`: its number, or -1.
-int32_t whole_ref(bytes value) noexcept {
-  if (value.empty() || !is_digit(value[0])) return -1;
-  const ref_match m = ref_at(value, 0, size_of(value));
-  return m.found && m.after == size_of(value) ? m.num : -1;
-}
+// How a filter value leads on to the value it stands for: a whole reference in any form, to the
+// first value of the selected object, never to a stream, three references at most (a reference
+// to a reference is rare, and a loop must end).
+constexpr resolve_rule filter_value_rule{
+    definition::selected, reference_form::loose_whole, 3, false, target_text::first_value, true};
 
 // The name that starts at i (its '/'), with i moved past it.
 std::string_view name_at(bytes v, size_t& i) {
@@ -50,7 +38,7 @@ std::optional<filter_kind> filter_element(const doc& d, bytes v, size_t& i) {
     const ref_match m = ref_at(v, static_cast<int32_t>(i), size_of(v));
     if (m.found) {
       i = static_cast<size_t>(m.after);
-      const bytes named = first_value_of(d, m.num);
+      const bytes named = object_text(d, m.num, filter_value_rule);
       size_t at = 0;
       if (named.empty() || named[0] != '/') return filter_kind::other; // cannot be known
       return kind_of(name_at(named, at));
@@ -60,7 +48,7 @@ std::optional<filter_kind> filter_element(const doc& d, bytes v, size_t& i) {
   return std::nullopt;
 }
 
-// The filters of a /Filter value that direct_value has resolved: one name, or the elements of
+// The filters of a resolved /Filter value: one name, or the elements of
 // an array. Any other value names no filter.
 std::vector<filter_kind> filter_list(const doc& d, bytes v) {
   std::vector<filter_kind> kinds;
@@ -100,7 +88,7 @@ bytes parms_element(const doc& d, bytes parms, size_t& i) {
     const ref_match m = ref_at(parms, at, end);
     if (m.found) {
       i = static_cast<size_t>(m.after);
-      const bytes named = first_value_of(d, m.num);
+      const bytes named = object_text(d, m.num, filter_value_rule);
       return !named.empty() && named[0] == '<' ? named : bytes{};
     }
   }
@@ -206,16 +194,6 @@ std::optional<bytes> run_chain(const doc& d, const std::vector<filter_kind>& kin
 
 } // namespace
 
-bytes direct_value(const doc& d, bytes value) noexcept {
-  // A few steps at most: a reference to a reference is rare, and a loop must end.
-  for (int step = 0; step < 4; ++step) {
-    const int32_t num = whole_ref(value);
-    if (num < 0) return value;
-    value = first_value_of(d, num);
-  }
-  return {};
-}
-
 stream_filters filters_of(const doc& d, const obj_entry& e) {
   stream_filters f;
   if (!e.has_stream || e.dict_start < 0) return f;
@@ -224,16 +202,16 @@ stream_filters filters_of(const doc& d, const obj_entry& e) {
   f.filter = own_value(text, e.dict_start, dict_end, "Filter");
   f.parms = own_value(text, e.dict_start, dict_end, "DecodeParms");
   bool unknown = false;
-  if (whole_ref(f.filter) >= 0) {
+  if (reference_of(f.filter, reference_form::loose_whole) >= 0) {
     // An indirect filter that leads to no name or array cannot be known: the data is kept
     // as it is, with the reference.
-    const bytes filter = direct_value(d, f.filter);
+    const bytes filter = resolve_value(d, f.filter, filter_value_rule);
     if (!filter.empty() && (filter[0] == '/' || filter[0] == '['))
       f.filter = filter;
     else
       unknown = true;
   }
-  const bytes parms = direct_value(d, f.parms);
+  const bytes parms = resolve_value(d, f.parms, filter_value_rule);
   if (!parms.empty()) f.parms = parms;
   if (unknown)
     f.kinds.push_back(filter_kind::other);

@@ -111,14 +111,9 @@ struct stream_result {
   flate_source flate;     // set when `data` was inflated from one Flate stream alone
 };
 
-// The value an entry stands for: the value itself, or for a value that is one reference
-// "N G R" the first value of object N (followed through at most four references); empty when
-// the reference leads nowhere.
-bytes direct_value(const doc& d, bytes value) noexcept;
-
 enum class filter_kind { flate, lzw, ascii_hex, ascii85, run_length, other };
 
-// A stream's /Filter and /DecodeParms values, each resolved by direct_value when indirect, and
+// A stream's /Filter and /DecodeParms values, each resolved when indirect, and
 // the filters they name. A /Filter reference that leads to no name or array names `other`.
 struct stream_filters {
   bytes filter;

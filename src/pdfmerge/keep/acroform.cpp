@@ -9,13 +9,6 @@
 namespace pdfmerge {
 namespace {
 
-std::optional<pdf_value> resolved_dict(const doc& d, const pdf_value* v) {
-  if (!v) return std::nullopt;
-  std::optional<pdf_value> out = v->is(pdf_value::kind::ref) ? object_value(d, v->num) : *v;
-  if (!out || !out->is(pdf_value::kind::dict)) return std::nullopt;
-  return out;
-}
-
 // A literal string holding `s`, escaped where the syntax needs it.
 std::string literal_of(std::string_view s) {
   std::string out = "(";
@@ -49,7 +42,8 @@ form_plan::category& category_of(form_plan& form, const std::string& name) {
 void merge_resources(edit_ctx& ctx, size_t input, const pdf_value& dr, form_plan& form,
                      std::vector<int32_t>& seeds) {
   for (size_t c = 0; c < dr.keys.size(); ++c) {
-    const std::optional<pdf_value> entries = resolved_dict(ctx.d, &dr.items[c]);
+    const std::optional<pdf_value> entries =
+        resolved_tree(ctx.d, &dr.items[c], pdf_value::kind::dict);
     if (!entries) continue;
     form_plan::category& cat = category_of(form, dr.keys[c]);
     const bool fonts = dr.keys[c] == "Font";
@@ -81,7 +75,7 @@ bool is_field_tree(const doc& d, int32_t root) {
   while (!stack.empty()) {
     const auto [num, depth] = stack.back();
     stack.pop_back();
-    const std::optional<pdf_value> field = object_value(d, num);
+    const std::optional<pdf_value> field = object_tree(d, num);
     const pdf_value* kids = field ? field->get("Kids") : nullptr;
     if (!kids || !kids->is(pdf_value::kind::array)) continue;
     if (depth >= max_depth) return false;
@@ -100,7 +94,7 @@ void list_fields(edit_ctx& ctx, size_t input, const pdf_value& fields, form_plan
   std::vector<std::string> own; // names this input adds to the used ones once it is read
   for (const pdf_value& f : fields.items) {
     if (!f.is(pdf_value::kind::ref)) continue;
-    const std::optional<pdf_value> field = object_value(ctx.d, f.num);
+    const std::optional<pdf_value> field = object_tree(ctx.d, f.num);
     if (!field || !field->is(pdf_value::kind::dict) || !is_field_tree(ctx.d, f.num)) continue;
     seeds.push_back(f.num);
     form.fields.push_back({input, f.num});
@@ -151,17 +145,16 @@ void rename_da_fonts(const input_keep& keep, pdf_value& v) {
 }
 
 void plan_form(edit_ctx& ctx, size_t input, form_plan& form, std::vector<int32_t>& seeds) {
-  const std::optional<pdf_value> catalog = object_value(ctx.d, ctx.d.catalog_num);
+  const std::optional<pdf_value> catalog = object_tree(ctx.d, ctx.d.catalog_num);
   const std::optional<pdf_value> acroform =
-      catalog ? resolved_dict(ctx.d, catalog->get("AcroForm")) : std::nullopt;
+      catalog ? resolved_tree(ctx.d, catalog->get("AcroForm"), pdf_value::kind::dict)
+              : std::nullopt;
   if (!acroform) return;
   const pdf_value* fields = acroform->get("Fields");
-  std::optional<pdf_value> list = fields && fields->is(pdf_value::kind::ref)
-                                      ? object_value(ctx.d, fields->num)
-                                  : fields ? std::optional<pdf_value>(*fields)
-                                           : std::nullopt;
-  if (list && list->is(pdf_value::kind::array)) list_fields(ctx, input, *list, form, seeds);
-  if (const std::optional<pdf_value> dr = resolved_dict(ctx.d, acroform->get("DR")))
+  if (const std::optional<pdf_value> list = resolved_tree(ctx.d, fields, pdf_value::kind::array))
+    list_fields(ctx, input, *list, form, seeds);
+  if (const std::optional<pdf_value> dr =
+          resolved_tree(ctx.d, acroform->get("DR"), pdf_value::kind::dict))
     merge_resources(ctx, input, *dr, form, seeds);
   if (const pdf_value* da = acroform->get("DA"); da && !form.da && string_bytes(*da)) {
     pdf_value holder;

@@ -17,9 +17,10 @@ std::vector<pdf_value> annots_of(const doc& d, int32_t page_num) {
   const bytes value = own_value(text, sp.start, size_of(text), "Annots");
   if (value.empty()) return out;
   std::string plain; // the text with its strings decrypted, for an encrypted input
-  std::optional<pdf_value> list = parse_value(strings_decrypted(d, *e, value, plain));
-  if (list && list->is(pdf_value::kind::ref)) list = object_value(d, list->num);
-  if (!list || !list->is(pdf_value::kind::array)) return out;
+  const std::optional<pdf_value> parsed = parse_value(strings_decrypted(d, *e, value, plain));
+  std::optional<pdf_value> list =
+      parsed ? resolved_tree(d, &*parsed, pdf_value::kind::array) : std::nullopt;
+  if (!list) return out;
   return std::move(list->items);
 }
 
@@ -27,7 +28,7 @@ std::vector<pdf_value> annots_of(const doc& d, int32_t page_num) {
 bool is_annotation(const doc& d, int32_t num) {
   const obj_entry* e = obj_lookup(d, num);
   if (!e || num == d.catalog_num || obj_type(d.file(), *e) != node_type::other) return false;
-  const std::optional<pdf_value> v = object_value(d, num);
+  const std::optional<pdf_value> v = object_tree(d, num);
   return v && v->is(pdf_value::kind::dict);
 }
 

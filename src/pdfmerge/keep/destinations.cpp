@@ -14,12 +14,6 @@ constexpr int32_t max_dest_hops = 8;
 constexpr size_t max_tree_nodes = 1 << 20;
 constexpr int32_t max_tree_depth_read = 64;
 
-// The value itself, or the object a reference names.
-std::optional<pdf_value> resolved(const doc& d, const pdf_value& v) {
-  if (v.is(pdf_value::kind::ref)) return object_value(d, v.num);
-  return v;
-}
-
 void read_name_tree(const doc& d, const pdf_value& root, named_dests& names) {
   struct node {
     pdf_value value;
@@ -40,7 +34,7 @@ void read_name_tree(const doc& d, const pdf_value& root, named_dests& names) {
     // Pushed in reverse, so that the kids are read in order and the first key found wins.
     for (auto it = kids->items.rbegin(); it != kids->items.rend(); ++it) {
       if (!it->is(pdf_value::kind::ref) || !visited.insert(it->num).second) continue;
-      std::optional<pdf_value> kid = object_value(d, it->num);
+      std::optional<pdf_value> kid = object_tree(d, it->num);
       if (kid && kid->is(pdf_value::kind::dict)) stack.push_back({std::move(*kid), n.depth + 1});
     }
   }
@@ -48,19 +42,18 @@ void read_name_tree(const doc& d, const pdf_value& root, named_dests& names) {
 
 void read_named_dests(const doc& d, named_dests& names) {
   names.read = true;
-  const std::optional<pdf_value> catalog = object_value(d, d.catalog_num);
+  const std::optional<pdf_value> catalog = object_tree(d, d.catalog_num);
   if (!catalog) return;
   if (const pdf_value* dests = catalog->get("Dests")) {
-    const std::optional<pdf_value> dict = resolved(d, *dests);
+    const std::optional<pdf_value> dict = resolved_tree(d, dests);
     if (dict && dict->is(pdf_value::kind::dict))
       for (size_t k = 0; k < dict->keys.size(); ++k)
         names.by_name.emplace(dict->keys[k], dict->items[k]);
   }
   const pdf_value* names_entry = catalog->get("Names");
-  const std::optional<pdf_value> names_dict =
-      names_entry ? resolved(d, *names_entry) : std::nullopt;
+  const std::optional<pdf_value> names_dict = resolved_tree(d, names_entry);
   const pdf_value* tree = names_dict ? names_dict->get("Dests") : nullptr;
-  const std::optional<pdf_value> root = tree ? resolved(d, *tree) : std::nullopt;
+  const std::optional<pdf_value> root = resolved_tree(d, tree);
   if (root && root->is(pdf_value::kind::dict)) read_name_tree(d, *root, names);
 }
 
@@ -99,7 +92,7 @@ std::optional<pdf_value> resolve_dest(edit_ctx& ctx, const pdf_value& dest) {
       return v;
     }
     case pdf_value::kind::ref: {
-      std::optional<pdf_value> target = object_value(ctx.d, v.num);
+      std::optional<pdf_value> target = object_tree(ctx.d, v.num);
       if (!target) return std::nullopt;
       v = std::move(*target);
       break;

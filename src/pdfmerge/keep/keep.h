@@ -42,8 +42,14 @@ struct edit_ctx {
   input_keep& keep;
 };
 
-// The value of object `num` of the document (a stream's dictionary), or none.
-std::optional<pdf_value> object_value(const doc& d, int32_t num);
+// The value of object `num` of the document as a tree (a stream's dictionary), its strings
+// decrypted; none when the object is missing or does not read as a value.
+std::optional<pdf_value> object_tree(const doc& d, int32_t num);
+// The value `v` stands for: itself, or for a reference the tree of the object it names (one
+// reference at most). None when `v` is null, the reference leads nowhere, or the value is not of
+// kind `must_be`.
+std::optional<pdf_value> resolved_tree(const doc& d, const pdf_value* v,
+                                       std::optional<pdf_value::kind> must_be = std::nullopt);
 
 // An explicit destination for `dest` (an array, a name, a string, a reference, or a dictionary
 // with /D): its page reference turned into the output page. None when the destination cannot

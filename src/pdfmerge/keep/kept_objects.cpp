@@ -1,7 +1,6 @@
 // Objects kept by a merge with options: read as values, edited so that nothing in them points
 // at the input's page tree or at a destination outside the output, numbered breadth-first, and
 // written after the copies.
-#include "pdfmerge/decrypt/decrypt.h"
 #include "pdfmerge/keep/keep.h"
 
 namespace pdfmerge {
@@ -24,7 +23,7 @@ bool is_structure(const doc& d, int32_t num) {
 bool action_lost_target(edit_ctx& ctx, const pdf_value& a) {
   if (a.is(pdf_value::kind::dict)) return is_goto(a) && !a.get("D");
   if (!a.is(pdf_value::kind::ref)) return false;
-  const std::optional<pdf_value> action = object_value(ctx.d, a.num);
+  const std::optional<pdf_value> action = object_tree(ctx.d, a.num);
   if (!action || !is_goto(*action)) return false;
   const pdf_value* dest = action->get("D");
   return !dest || !resolve_dest(ctx, *dest);
@@ -71,22 +70,12 @@ void edit_at(edit_ctx& ctx, pdf_value& v) {
 
 } // namespace
 
-std::optional<pdf_value> object_value(const doc& d, int32_t num) {
-  const obj_entry* e = obj_lookup(d, num);
-  if (!e) return std::nullopt;
-  const bytes text = e->has_stream && !e->in_objstm ? dict_text_at(d.file(), e->dict_start)
-                                                    : object_body(d.file(), *e);
-  if (text.empty()) return std::nullopt;
-  std::string plain; // the text with its strings decrypted, for an encrypted input
-  return parse_value(strings_decrypted(d, *e, text, plain));
-}
-
 void edit_kept_value(edit_ctx& ctx, pdf_value& v) {
   edit_at(ctx, v);
 }
 
 std::optional<pdf_value> kept_value(edit_ctx& ctx, int32_t num) {
-  std::optional<pdf_value> v = object_value(ctx.d, num);
+  std::optional<pdf_value> v = object_tree(ctx.d, num);
   if (!v) return std::nullopt;
   const auto page = ctx.keep.annot_page.find(num);
   if (page != ctx.keep.annot_page.end() && v->is(pdf_value::kind::dict))

@@ -16,14 +16,8 @@ bool is_string_atom(const pdf_value& v) {
 }
 
 pdf_value title_of(const doc& d, const pdf_value& item) {
-  const pdf_value* t = item.get("Title");
-  if (t && t->is(pdf_value::kind::ref)) {
-    const std::optional<pdf_value> target = object_value(d, t->num);
-    if (target && is_string_atom(*target)) return *target;
-  } else if (t && is_string_atom(*t)) {
-    return *t;
-  }
-  return pdf_value::atom("()");
+  const std::optional<pdf_value> t = resolved_tree(d, item.get("Title"));
+  return t && is_string_atom(*t) ? *t : pdf_value::atom("()");
 }
 
 bool is_goto(const pdf_value& action) {
@@ -47,9 +41,8 @@ struct outline_reader {
     if (const pdf_value* dest = v.get("Dest")) item.dest = resolve_dest(ctx, *dest);
     const pdf_value* a = v.get("A");
     if (!a || item.dest) return;
-    std::optional<pdf_value> action =
-        a->is(pdf_value::kind::ref) ? object_value(ctx.d, a->num) : std::optional<pdf_value>(*a);
-    if (!action || !action->is(pdf_value::kind::dict)) return;
+    const std::optional<pdf_value> action = resolved_tree(ctx.d, a, pdf_value::kind::dict);
+    if (!action) return;
     if (is_goto(*action)) {
       if (const pdf_value* dest = action->get("D")) item.dest = resolve_dest(ctx, *dest);
       return;
@@ -66,7 +59,7 @@ struct outline_reader {
     if (depth >= max_outline_depth || !first || !first->is(pdf_value::kind::ref)) return chain;
     for (int32_t at = first->num; at > 0 && !full;) {
       if (!visited.insert(at).second) break; // a loop
-      const std::optional<pdf_value> v = object_value(ctx.d, at);
+      const std::optional<pdf_value> v = object_tree(ctx.d, at);
       if (!v || !v->is(pdf_value::kind::dict)) break;
       if (next >= max_size) {
         full = true;
@@ -130,10 +123,10 @@ void collect_refs_of(const pdf_value& v, std::vector<int32_t>& out) {
 
 bool plan_outlines(edit_ctx& ctx, size_t input, outline_plan& plan, std::vector<int32_t>& seeds,
                    int64_t& next, int64_t max_size) {
-  const std::optional<pdf_value> catalog = object_value(ctx.d, ctx.d.catalog_num);
+  const std::optional<pdf_value> catalog = object_tree(ctx.d, ctx.d.catalog_num);
   const pdf_value* ref = catalog ? catalog->get("Outlines") : nullptr;
   const std::optional<pdf_value> root =
-      ref && ref->is(pdf_value::kind::ref) ? object_value(ctx.d, ref->num) : std::nullopt;
+      ref && ref->is(pdf_value::kind::ref) ? object_tree(ctx.d, ref->num) : std::nullopt;
   if (!root || !root->is(pdf_value::kind::dict)) return true;
   outline_reader reader{ctx, plan, input, seeds, next, max_size};
   if (ref) reader.visited.insert(ref->num);

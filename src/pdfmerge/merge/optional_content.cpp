@@ -146,22 +146,15 @@ int32_t put_value(const oc_reading& r, bytes t, int32_t i, int32_t end, int dept
   return next;
 }
 
-// The value of object `num`, white space before it skipped; empty when there is none.
-bytes object_value(const doc& d, int32_t num) {
-  const obj_entry* e = num > 0 ? obj_lookup(d, num) : nullptr;
-  if (!e) return {};
-  const bytes body = object_body(d.file(), *e);
-  return body.subspan(static_cast<size_t>(skip_ws(body, 0, size_of(body))));
-}
+// How a value of the settings leads on: a whole reference "N G R" to the body of the selected
+// object, one reference at most.
+constexpr resolve_rule settings_rule{
+    definition::selected, reference_form::strict_whole, 1, true, target_text::whole_body, false};
 
 // The value of the key `name` among the dictionary's own entries; a value that is a reference
 // stands for the referenced object's value.
 bytes entry_value(const doc& d, bytes dict, std::string_view name) {
-  const bytes v = own_value(dict, 0, size_of(dict), name);
-  if (v.empty() || !is_digit(v[0])) return v;
-  int32_t after = 0;
-  const int32_t num = strict_ref_at(v, 0, size_of(v), after);
-  return num > 0 && after == size_of(v) ? object_value(d, num) : v;
+  return resolve_value(d, own_value(dict, 0, size_of(dict), name), settings_rule);
 }
 
 bytes entry_dict(const doc& d, bytes dict, std::string_view name) {
@@ -222,7 +215,8 @@ constexpr std::string_view list_keys[4] = {"Order", "RBGroups", "Locked", "AS"};
 
 // The catalog's /OCProperties dictionary; empty when it has none.
 bytes oc_properties(const doc& d) {
-  const bytes catalog = dict_text_at(object_value(d, d.catalog_num), 0);
+  const bytes catalog =
+      d.catalog_num > 0 ? dict_text_at(object_text(d, d.catalog_num, settings_rule), 0) : bytes{};
   return catalog.empty() ? bytes{} : entry_dict(d, catalog, "OCProperties");
 }
 

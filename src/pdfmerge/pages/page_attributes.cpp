@@ -55,11 +55,9 @@ bytes referenced_dict(const doc& d, int32_t num) {
 
 // The text of object `num` after "obj" (or its object-stream member text), white space skipped.
 bytes referenced_body(const doc& d, int32_t num) {
-  const obj_entry* e = obj_lookup(d, num);
-  if (!e) return {};
-  const bytes body = object_body(d.file(), *e);
-  const int32_t k = skip_ws(body, 0, size_of(body));
-  return body.subspan(static_cast<size_t>(k));
+  constexpr resolve_rule body_rule{
+      definition::selected, reference_form::strict_whole, 1, true, target_text::whole_body, false};
+  return object_text(d, num, body_rule);
 }
 
 // The number that object `num` holds.
