@@ -52,21 +52,13 @@ bytes strings_decrypted(const doc& d, const obj_entry& e, bytes text, std::strin
   int32_t copied = 0; // text[copied, i) is still to be copied
   int32_t i = 0;
   while (i < end) {
-    const uint8_t c = byte_at(text, i);
-    const bool hex = c == '<' && !(i + 1 < end && byte_at(text, i + 1) == '<');
-    if (c == '<' && !hex) {
-      i += 2;
+    const lex_step step = lex_step_at(text, i, end);
+    const bool hex = step.item == lex_item::hex_string;
+    if (!hex && step.item != lex_item::literal_string) {
+      i = step.next;
       continue;
     }
-    if (c == '%') {
-      i = comment_end(text, i, end);
-      continue;
-    }
-    if (c != '(' && !hex) {
-      ++i;
-      continue;
-    }
-    const int32_t close = hex ? skip_hex_string(text, i, end) : skip_literal_string(text, i, end);
+    const int32_t close = step.closed ? step.next : -1;
     value.clear();
     if (hex)
       hex_string_value(text, i, close, value);
@@ -77,7 +69,7 @@ bytes strings_decrypted(const doc& d, const obj_entry& e, bytes text, std::strin
     storage.append(
         as_chars(text.subspan(static_cast<size_t>(copied), static_cast<size_t>(i - copied))));
     append_hex_string(storage, plain);
-    i = copied = close < 0 ? end : close;
+    i = copied = step.next;
   }
   storage.append(as_chars(text.subspan(static_cast<size_t>(copied))));
   return as_bytes(storage);

@@ -11,122 +11,97 @@ namespace {
 constexpr resolve_rule record_rule{
     definition::last_plain, reference_form::strict_prefix, 1, true, target_text::whole_body, false};
 
-bytes record_value(const doc& d, bytes value) {
-  return resolve_value(d, value, record_rule);
+// A value of the record as a tree: itself, or the first value of the object a reference names.
+std::optional<pdf_value> record_value(const doc& d, const pdf_value* v) {
+  if (!v) return std::nullopt;
+  if (!v->is(pdf_value::kind::ref)) return *v;
+  return parse_value(object_text(d, v->num, record_rule));
 }
 
-// One own entry of a dictionary: its key (without '/') and its value's text.
-struct dict_entry {
-  std::string_view key;
-  bytes value;
-};
-
-// The own entries of the dictionary `dict` ("<<" at 0), in order; stops at damage.
-std::vector<dict_entry> entries_of(bytes dict) {
-  std::vector<dict_entry> out;
-  const int32_t end = size_of(dict);
-  int32_t i = 2;
-  while (true) {
-    i = skip_ws(dict, i, end);
-    while (i < end && byte_at(dict, i) == '%') i = skip_ws(dict, comment_end(dict, i, end), end);
-    if (i >= end || byte_at(dict, i) != '/') break;
-    const int32_t key_end = skip_regular(dict, i + 1, end);
-    const int32_t v = skip_ws(dict, key_end, end);
-    const int32_t v_end = value_end(dict, v, end);
-    if (v_end <= v) break;
-    const bytes key =
-        dict.subspan(static_cast<size_t>(i + 1), static_cast<size_t>(key_end - i - 1));
-    out.push_back(
-        {as_chars(key), dict.subspan(static_cast<size_t>(v), static_cast<size_t>(v_end - v))});
-    i = v_end;
-  }
-  return out;
+std::string name_of(const std::optional<pdf_value>& v) {
+  if (!v || !v->is(pdf_value::kind::atom) || v->text.empty() || v->text[0] != '/') return {};
+  return v->text.substr(1);
 }
 
-std::string name_of(bytes value) {
-  if (value.empty() || value[0] != '/') return {};
-  const int32_t end = skip_regular(value, 1, size_of(value));
-  return std::string(as_chars(value.subspan(1, static_cast<size_t>(end - 1))));
-}
-
-std::optional<int32_t> int_of(bytes value) {
-  if (value.empty() || (!is_digit(value[0]) && value[0] != '-')) return std::nullopt;
+std::optional<int32_t> int_of(const std::optional<pdf_value>& v) {
+  if (!v || !v->is(pdf_value::kind::atom)) return std::nullopt;
+  const bytes t = as_bytes(v->text);
+  if (t.empty() || (!is_digit(t[0]) && t[0] != '-')) return std::nullopt;
   int32_t pos = 0;
-  return parse_int_at(value, pos);
+  return parse_int_at(t, pos);
 }
 
-std::vector<uint8_t> string_of(bytes value) {
+// The bytes of a string value; CR and CR LF written inside a literal string read as LF.
+std::vector<uint8_t> string_of(const std::optional<pdf_value>& v) {
   std::vector<uint8_t> out;
-  if (value.empty()) return out;
-  if (value[0] == '(')
-    literal_string_value(value, 0, skip_literal_string(value, 0, size_of(value)), out);
-  else if (value[0] == '<' && (value.size() < 2 || value[1] != '<'))
-    hex_string_value(value, 0, skip_hex_string(value, 0, size_of(value)), out);
+  if (!v || !v->is(pdf_value::kind::atom)) return out;
+  const bytes t = as_bytes(v->text);
+  if (!t.empty() && t[0] == '(')
+    literal_string_value(t, 0, skip_literal_string(t, 0, size_of(t)), out);
+  else if (!t.empty() && t[0] == '<')
+    hex_string_value(t, 0, skip_hex_string(t, 0, size_of(t)), out);
   return out;
 }
 
-bytes dict_of(bytes value) {
-  return value.size() >= 2 && value[0] == '<' && value[1] == '<' ? dict_text_at(value, 0) : bytes{};
-}
-
-std::vector<pdfcrypt::crypt_filter_entry> crypt_filters_of(const doc& d, bytes cf) {
+std::vector<pdfcrypt::crypt_filter_entry> crypt_filters_of(const doc& d, const pdf_value& cf) {
   std::vector<pdfcrypt::crypt_filter_entry> out;
-  for (const dict_entry& f : entries_of(cf)) {
-    pdfcrypt::crypt_filter_entry entry{std::string(f.key), {}, std::nullopt};
-    for (const dict_entry& v : entries_of(dict_of(record_value(d, f.value)))) {
-      if (v.key == "CFM") entry.cfm = name_of(record_value(d, v.value));
-      if (v.key == "Length") entry.length = int_of(record_value(d, v.value));
-    }
+  for (size_t k = 0; k < cf.keys.size(); ++k) {
+    pdfcrypt::crypt_filter_entry entry{cf.keys[k], {}, std::nullopt};
+    const std::optional<pdf_value> f = record_value(d, &cf.items[k]);
+    if (f && f->is(pdf_value::kind::dict))
+      for (size_t j = 0; j < f->keys.size(); ++j) {
+        if (f->keys[j] == "CFM") entry.cfm = name_of(record_value(d, &f->items[j]));
+        if (f->keys[j] == "Length") entry.length = int_of(record_value(d, &f->items[j]));
+      }
     out.push_back(std::move(entry));
   }
   return out;
 }
 
-pdfcrypt::encrypt_dict record_of(const doc& d, bytes dict) {
+pdfcrypt::encrypt_dict record_of(const doc& d, const pdf_value& dict) {
   pdfcrypt::encrypt_dict r;
-  for (const dict_entry& e : entries_of(dict)) {
-    const bytes v = record_value(d, e.value);
-    if (e.key == "Filter") r.filter = name_of(v);
-    if (e.key == "SubFilter") r.has_subfilter = true;
-    if (e.key == "V") r.v = int_of(v).value_or(0);
-    if (e.key == "R") r.r = int_of(v).value_or(0);
-    if (e.key == "Length") r.length = int_of(v);
-    if (e.key == "P") r.p = int_of(v).value_or(0); // an unsigned value wraps to the same bits
-    if (e.key == "O") r.o = string_of(v);
-    if (e.key == "U") r.u = string_of(v);
-    if (e.key == "OE") r.oe = string_of(v);
-    if (e.key == "UE") r.ue = string_of(v);
-    if (e.key == "Perms") r.perms = string_of(v);
-    if (e.key == "EncryptMetadata") r.encrypt_metadata = !kw_at(v, 0, "false");
-    if (e.key == "CF") r.filters = crypt_filters_of(d, dict_of(v));
-    if (e.key == "StmF") r.stmf = name_of(v);
-    if (e.key == "StrF") r.strf = name_of(v);
+  for (size_t k = 0; k < dict.keys.size(); ++k) {
+    const std::string& key = dict.keys[k];
+    const std::optional<pdf_value> v = record_value(d, &dict.items[k]);
+    if (key == "Filter") r.filter = name_of(v);
+    if (key == "SubFilter") r.has_subfilter = true;
+    if (key == "V") r.v = int_of(v).value_or(0);
+    if (key == "R") r.r = int_of(v).value_or(0);
+    if (key == "Length") r.length = int_of(v);
+    if (key == "P") r.p = int_of(v).value_or(0); // an unsigned value wraps to the same bits
+    if (key == "O") r.o = string_of(v);
+    if (key == "U") r.u = string_of(v);
+    if (key == "OE") r.oe = string_of(v);
+    if (key == "UE") r.ue = string_of(v);
+    if (key == "Perms") r.perms = string_of(v);
+    if (key == "EncryptMetadata") r.encrypt_metadata = !(v && v->is_atom("false"));
+    if (key == "CF" && v && v->is(pdf_value::kind::dict)) r.filters = crypt_filters_of(d, *v);
+    if (key == "StmF") r.stmf = name_of(v);
+    if (key == "StrF") r.strf = name_of(v);
   }
   return r;
 }
 
 // The first element of the trailer's /ID array.
-std::vector<uint8_t> first_id(const doc& d, bytes trailer) {
-  const bytes id = record_value(d, own_value(trailer, 0, size_of(trailer), "ID"));
-  if (id.empty() || id[0] != '[') return {};
-  const int32_t at = skip_ws(id, 1, size_of(id));
-  return at < size_of(id) ? string_of(record_value(d, id.subspan(static_cast<size_t>(at))))
-                          : std::vector<uint8_t>{};
+std::vector<uint8_t> first_id(const doc& d, const pdf_value& trailer) {
+  const std::optional<pdf_value> id = record_value(d, trailer.get("ID"));
+  if (!id || !id->is(pdf_value::kind::array) || id->items.empty()) return {};
+  return string_of(record_value(d, &id->items[0]));
 }
 
 } // namespace
 
 std::optional<encrypt_record> encrypt_record_read(const doc& d) {
   if (d.encrypt_trailer < 0) return std::nullopt;
-  const bytes trailer = dict_text_at(d.file(), d.encrypt_trailer);
-  if (trailer.empty()) return std::nullopt;
-  const bytes value = own_value(trailer, 0, size_of(trailer), "Encrypt");
-  const bytes dict = dict_of(record_value(d, value));
-  if (dict.empty()) return std::nullopt;
+  const std::optional<pdf_value> trailer = parse_value(dict_text_at(d.file(), d.encrypt_trailer));
+  if (!trailer || !trailer->is(pdf_value::kind::dict)) return std::nullopt;
+  const pdf_value* value = trailer->get("Encrypt");
+  const std::optional<pdf_value> dict = record_value(d, value);
+  if (!dict || !dict->is(pdf_value::kind::dict)) return std::nullopt;
   encrypt_record r;
-  r.dict = record_of(d, dict);
-  r.id0 = first_id(d, trailer);
-  r.num = reference_of(value, reference_form::strict_prefix);
+  r.dict = record_of(d, *dict);
+  r.id0 = first_id(d, *trailer);
+  r.num = value->is(pdf_value::kind::ref) ? value->num : -1;
   return r;
 }
 

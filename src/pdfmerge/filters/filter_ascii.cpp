@@ -4,13 +4,6 @@
 namespace pdfmerge {
 namespace {
 
-int32_t hex_value(uint8_t c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The n - 1 bytes of a group of n base-85 digits (the missing ones count as 'u'). False when
 // the group's value does not fit in 32 bits.
 bool put_group(const uint8_t* digits, int32_t n, std::vector<uint8_t>& out) {
@@ -29,7 +22,7 @@ bool ascii_hex_decode(bytes src, std::vector<uint8_t>& out) {
   for (const uint8_t c : src) {
     if (c == '>') break;
     if (is_pdf_ws(c)) continue;
-    const int32_t v = hex_value(c);
+    const int32_t v = hex_digit(c);
     if (v < 0) return true; // corrupt: keep the whole bytes before it
     if (high < 0) {
       high = v;

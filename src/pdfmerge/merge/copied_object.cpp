@@ -43,22 +43,14 @@ bytes without_comments(bytes text, std::string& storage) {
   bool changed = false;
   int32_t i = 0;
   while (i < end) {
-    const uint8_t c = byte_at(text, i);
-    int32_t next = i + 1;
-    if (c == '(') {
-      next = skip_literal_string(text, i, end);
-    } else if (c == '<' && i + 1 < end && byte_at(text, i + 1) == '<') {
-      next = i + 2;
-    } else if (c == '<') {
-      next = skip_hex_string(text, i, end);
-    } else if (c == '%') {
-      next = comment_end(text, i, end);
+    const lex_step step = lex_step_at(text, i, end);
+    if (step.item == lex_item::comment) {
       storage.append(s.substr(copied, static_cast<size_t>(i) - copied));
-      if (next == end) storage += '\n';
-      copied = static_cast<size_t>(next);
+      if (step.next == end) storage += '\n';
+      copied = static_cast<size_t>(step.next);
       changed = true;
     }
-    i = next < 0 ? end : next;
+    i = step.next;
   }
   if (!changed) return text;
   storage.append(s.substr(copied));

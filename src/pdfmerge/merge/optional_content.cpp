@@ -131,16 +131,8 @@ int32_t put_value(const oc_reading& r, bytes t, int32_t i, int32_t end, int dept
       return m.after;
     }
   }
-  int32_t next = i;
-  if (c == '/') {
-    next = skip_regular(t, i + 1, end);
-  } else if (c == '(') {
-    next = skip_literal_string(t, i, end);
-  } else if (c == '<') {
-    next = skip_hex_string(t, i, end);
-  } else {
-    next = skip_regular(t, i, end); // numbers, true, false, null
-  }
+  // A name, a string, a number or a keyword (true, false, null).
+  const int32_t next = value_end(t, i, end);
   if (next < 0) return end; // a string that does not close is dropped
   if (next > i) out = text_of(t, i, next);
   return next;

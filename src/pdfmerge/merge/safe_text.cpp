@@ -61,6 +61,9 @@ int32_t copy_string(bytes text, int32_t open, std::string& out, bool& changed) {
 
 } // namespace
 
+// Only literal strings are stepped over whole: a keyword in a comment or in a hexadecimal string
+// (where it can stand only in damaged text) is replaced like any other outside a string, since
+// the tolerant reader finds keywords there too.
 void make_reader_safe(std::string& text) {
   const bytes t = as_bytes(text);
   const int32_t end = size_of(t);

@@ -129,6 +129,23 @@ int32_t skip_hex_string(bytes text, int32_t open, int32_t end) noexcept {
   return static_cast<int32_t>(static_cast<const uint8_t*>(close) - text.data()) + 1;
 }
 
+lex_step lex_step_at(bytes text, int32_t i, int32_t end) noexcept {
+  end = clamp_end(text, end);
+  lex_step step{lex_item::other, i + 1, true};
+  const uint8_t c = byte_at(text, i);
+  if (c == '(') {
+    step = {lex_item::literal_string, skip_literal_string(text, i, end), true};
+  } else if (doubled_at(text, i, end, '<')) {
+    step = {lex_item::dict_open, i + 2, true};
+  } else if (c == '<') {
+    step = {lex_item::hex_string, skip_hex_string(text, i, end), true};
+  } else if (c == '%') {
+    step = {lex_item::comment, comment_end(text, i, end), true};
+  }
+  if (step.next < 0) step = {step.item, end, false};
+  return step;
+}
+
 int32_t skip_nested(bytes text, int32_t open, int32_t end) noexcept {
   end = clamp_end(text, end);
   if (open < 0 || open >= end) return -1;
@@ -385,19 +402,8 @@ int32_t next_number(bytes text, int32_t i, int32_t end) noexcept {
   end = clamp_end(text, end);
   if (i < 0) i = 0;
   while (i < end) {
-    const uint8_t c = byte_at(text, i);
-    int32_t next = i + 1;
-    if (is_digit(c)) return i;
-    if (c == '(') {
-      next = skip_literal_string(text, i, end);
-    } else if (doubled_at(text, i, end, '<')) {
-      next = i + 2;
-    } else if (c == '<') {
-      next = skip_hex_string(text, i, end);
-    } else if (c == '%') {
-      next = comment_end(text, i, end);
-    }
-    i = next < 0 ? end : next;
+    if (is_digit(byte_at(text, i))) return i;
+    i = lex_step_at(text, i, end).next;
   }
   return end;
 }

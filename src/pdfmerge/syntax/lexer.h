@@ -59,6 +59,13 @@ inline bool is_c_space(uint8_t c) {
 inline bool is_digit(uint8_t c) {
   return c >= '0' && c <= '9';
 }
+// The value of a hexadecimal digit (either case), or -1 for any other byte.
+inline int hex_digit(uint8_t c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
 // ASCII letters and digits, whatever the locale.
 inline bool is_alnum(uint8_t c) {
   return is_digit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -92,6 +99,17 @@ int32_t find_any_of3(bytes text, int32_t pos, int32_t end, uint8_t a, uint8_t b,
 int32_t skip_literal_string(bytes text, int32_t open, int32_t end) noexcept;
 // Past the '>' that closes the hexadecimal string whose '<' is at open; -1 when none does.
 int32_t skip_hex_string(bytes text, int32_t open, int32_t end) noexcept;
+// What a loop that steps over strings and comments meets at a position.
+enum class lex_item { other, literal_string, hex_string, dict_open, comment };
+struct lex_step {
+  lex_item item = lex_item::other;
+  int32_t next = 0;   // past the item; `end` for a string or comment that runs to the end
+  bool closed = true; // false for a string that does not close before `end`
+};
+// The item at i (below end) and where it ends: a literal string, a hexadecimal string, the "<<"
+// that opens a dictionary (never read as a hexadecimal string), a comment up to the CR or LF
+// that ends it, or any other single byte.
+lex_step lex_step_at(bytes text, int32_t i, int32_t end) noexcept;
 // Past the ']' or ">>" that closes the array or dictionary opened at `open`, with strings,
 // hexadecimal strings and comments inside stepped over; -1 when the range ends first. Only the
 // opener's own kind is counted, so a stray closer of the other kind never ends it.

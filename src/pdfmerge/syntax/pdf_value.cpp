@@ -1,6 +1,8 @@
 // Reading a PDF value into a tree, and the bytes of a string value.
 #include "pdfmerge/syntax/pdf_value.h"
 
+#include "pdfmerge/syntax/string_values.h"
+
 namespace pdfmerge {
 namespace {
 
@@ -81,81 +83,6 @@ std::optional<pdf_value> parse_at(bytes text, int32_t& pos, int32_t end, int32_t
   return pdf_value::atom(slice(text, from, stop));
 }
 
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string hex_string_bytes(std::string_view s) {
-  std::string out;
-  int high = -1;
-  for (char c : s.substr(1, s.size() - 2)) {
-    const int d = hex_digit(c);
-    if (d < 0) continue;
-    if (high < 0) {
-      high = d;
-    } else {
-      out += static_cast<char>(high * 16 + d);
-      high = -1;
-    }
-  }
-  if (high >= 0) out += static_cast<char>(high * 16);
-  return out;
-}
-
-// The escape after a backslash at s[i]; moves i to its last byte.
-void literal_escape(std::string_view s, size_t& i, std::string& out) {
-  const char c = s[i];
-  switch (c) {
-  case 'n':
-    out += '\n';
-    return;
-  case 'r':
-    out += '\r';
-    return;
-  case 't':
-    out += '\t';
-    return;
-  case 'b':
-    out += '\b';
-    return;
-  case 'f':
-    out += '\f';
-    return;
-  case '\r':
-    if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
-    return; // a line continuation
-  case '\n':
-    return;
-  default:
-    break;
-  }
-  if (c >= '0' && c <= '7') {
-    int v = c - '0';
-    for (int k = 0; k < 2 && i + 1 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '7'; ++k)
-      v = v * 8 + (s[++i] - '0');
-    out += static_cast<char>(v & 0xff);
-    return;
-  }
-  out += c; // "\(", "\)", "\\" and an unknown escape stand for the byte itself
-}
-
-std::string literal_string_bytes(std::string_view s) {
-  std::string out;
-  const std::string_view body = s.substr(1, s.size() - 2);
-  for (size_t i = 0; i < body.size(); ++i) {
-    if (body[i] != '\\') {
-      out += body[i];
-    } else if (i + 1 < body.size()) {
-      ++i;
-      literal_escape(body, i, out);
-    }
-  }
-  return out;
-}
-
 } // namespace
 
 const pdf_value* pdf_value::get(std::string_view key) const {
@@ -194,9 +121,15 @@ std::optional<pdf_value> parse_value(bytes text, int32_t& pos, int32_t end) {
 
 std::optional<std::string> string_bytes(const pdf_value& v) {
   if (v.k != pdf_value::kind::atom || v.text.size() < 2) return std::nullopt;
-  if (v.text.front() == '(' && v.text.back() == ')') return literal_string_bytes(v.text);
-  if (v.text.front() == '<' && v.text.back() == '>') return hex_string_bytes(v.text);
-  return std::nullopt;
+  const bytes t = as_bytes(v.text);
+  std::vector<uint8_t> out;
+  if (v.text.front() == '(' && v.text.back() == ')')
+    literal_string_value(t, 0, size_of(t), out, line_ends::as_written);
+  else if (v.text.front() == '<' && v.text.back() == '>')
+    hex_string_value(t, 0, size_of(t), out);
+  else
+    return std::nullopt;
+  return std::string(out.begin(), out.end());
 }
 
 } // namespace pdfmerge

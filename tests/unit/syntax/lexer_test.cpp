@@ -400,6 +400,36 @@ TEST(SkipHexStringAndComments, Ends) {
   EXPECT_EQ(comment_end(b("% a\nx"), 0, 2), 2);
 }
 
+TEST(LexStep, EachItemAndWhereItEnds) {
+  struct row {
+    const char* text;
+    int32_t at, end;
+    lex_item item;
+    int32_t next;
+    bool closed;
+  };
+  const row rows[] = {
+      {"(a(b)c) x", 0, 99, lex_item::literal_string, 7, true},
+      {R"((a\\) x)", 0, 99, lex_item::literal_string, 5, true}, // an escaped backslash
+      {"(ab) x", 0, 3, lex_item::literal_string, 3, false},     // cut by the range
+      {"(a\\)", 0, 99, lex_item::literal_string, 4, false},     // an escaped parenthesis
+      {"(open", 0, 99, lex_item::literal_string, 5, false},
+      {"<41 42> x", 0, 99, lex_item::hex_string, 7, true},
+      {"<41", 0, 99, lex_item::hex_string, 3, false},
+      {"<< /A 1 >>", 0, 99, lex_item::dict_open, 2, true},
+      {"% (a\nb", 0, 99, lex_item::comment, 4, true}, // ends at its line end
+      {"% (a", 0, 99, lex_item::comment, 4, true},
+      {">> x", 0, 99, lex_item::other, 1, true},
+      {"/N", 0, 99, lex_item::other, 1, true},
+  };
+  for (const row& r : rows) {
+    const lex_step got = lex_step_at(b(r.text), r.at, r.end);
+    EXPECT_EQ(got.item, r.item) << r.text;
+    EXPECT_EQ(got.next, r.next) << r.text;
+    EXPECT_EQ(got.closed, r.closed) << r.text;
+  }
+}
+
 TEST(SkipNested, ArraysAndDictionaries) {
   const skip_case cases[] = {
       {"[1 2] x", 0, 99, 5},
