@@ -156,4 +156,30 @@ TEST(MergeForms, BrokenFieldsAreLeftOutAlone) {
   }
 }
 
+// A line end written as CR inside a field's name or /DA is read as LF, as the format says, so the
+// renamed name and the rewritten /DA of a later input hold LF (they kept the CR, written back as
+// "\r", before).
+TEST(MergeForms, LineEndsInRenamedNamesAndRewrittenDaReadAsLf) {
+  fixtures::pdf_builder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R /AcroForm 6 0 R >>");
+  b.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  b.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Annots [4 0 R] >>");
+  b.object(4, "<< /Type /Annot /Subtype /Widget /FT /Tx /T (two\rlines) /DA (/Helv 9 Tf\r\n0 g) "
+              "/Rect [0 0 50 20] /P 3 0 R >>");
+  b.object(5, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  b.object(6, "<< /Fields [4 0 R] /DR << /Font << /Helv 5 0 R >> >> >>");
+  b.xref_table().trailer("<< /Size 7 /Root 1 0 R >>");
+  const std::string in = write_temp("cr_field.pdf", b.startxref().str());
+  const std::string out = temp_path("cr_field_out.pdf");
+  ASSERT_EQ(merge_opt({in, in}, out, PDFMERGE_KEEP_ANNOTATIONS), 0) << pdfmerge_last_error();
+  const std::string pdf = read_file(out);
+  const std::string form =
+      object_text(pdf, keep_tools::refs_in(value_of(object_text(pdf, 1), "AcroForm"))[0]);
+  const std::vector<int> fields = keep_tools::refs_in(value_of(form, "Fields"));
+  ASSERT_EQ(fields.size(), 2u) << form;
+  const std::string second = object_text(pdf, fields[1]);
+  EXPECT_EQ(value_of(second, "T"), "(two\nlines_2)") << second;
+  EXPECT_EQ(value_of(second, "DA"), "(/Helv_2 9 Tf\n0 g)") << second;
+}
+
 } // namespace

@@ -124,7 +124,7 @@ std::optional<std::string> string_bytes(const pdf_value& v) {
   const bytes t = as_bytes(v.text);
   std::vector<uint8_t> out;
   if (v.text.front() == '(' && v.text.back() == ')')
-    literal_string_value(t, 0, size_of(t), out, line_ends::as_written);
+    literal_string_value(t, 0, size_of(t), out);
   else if (v.text.front() == '<' && v.text.back() == '>')
     hex_string_value(t, 0, size_of(t), out);
   else

@@ -37,12 +37,11 @@ int32_t content_end(bytes text, int32_t open, int32_t close) {
   return std::max(open + 1, close - 1);
 }
 
-void literal_string_value(bytes text, int32_t open, int32_t close, std::vector<uint8_t>& out,
-                          line_ends ends) {
+void literal_string_value(bytes text, int32_t open, int32_t close, std::vector<uint8_t>& out) {
   const int32_t last = content_end(text, open, close);
   for (int32_t i = open + 1; i < last; ++i) {
     const uint8_t c = byte_at(text, i);
-    if (c == '\r' && ends == line_ends::as_lf) { // CR and CR LF are one line end, read as LF
+    if (c == '\r') { // CR and CR LF are one line end, read as LF
       if (i + 1 < last && byte_at(text, i + 1) == '\n') ++i;
       out.push_back('\n');
       continue;

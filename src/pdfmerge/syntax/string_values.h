@@ -9,18 +9,11 @@
 
 namespace pdfmerge {
 
-// How a line end written inside a literal string is read.
-enum class line_ends {
-  as_lf,      // CR and CR LF are one line end, read as LF, as the format says
-  as_written, // CR kept as it stands
-};
-
 // The bytes of the literal string whose '(' is at `open` and which closes before `close`
 // (skip_literal_string's answer; -1 when it runs to the end of the text): escapes (n r t b f,
-// octal, any other byte standing for itself), escaped line ends dropped, and line ends read as
-// `ends` says.
-void literal_string_value(bytes text, int32_t open, int32_t close, std::vector<uint8_t>& out,
-                          line_ends ends = line_ends::as_lf);
+// octal, any other byte standing for itself), escaped line ends dropped, and CR or CR LF read
+// as LF, as the format says.
+void literal_string_value(bytes text, int32_t open, int32_t close, std::vector<uint8_t>& out);
 // The bytes of the hexadecimal string whose '<' is at `open` and which closes before `close`
 // (skip_hex_string's answer, or -1): other bytes skipped, an odd last digit followed by 0.
 void hex_string_value(bytes text, int32_t open, int32_t close, std::vector<uint8_t>& out);

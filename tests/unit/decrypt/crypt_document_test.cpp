@@ -1,6 +1,6 @@
-// The reader's side of encryption: string values as the format reads them, the /Encrypt record
-// read from trailers and objects (against qpdf's reading of the files it encrypts), strings
-// of copied text decrypted, and which streams are decrypted in place before a merge.
+// The reader's side of encryption: the /Encrypt record read from trailers and objects (against
+// qpdf's reading of the files it encrypts), strings of copied text decrypted, and which streams are
+// decrypted in place before a merge.
 #include "crypt/crypt.h"
 #include "hex_bytes.h"
 #include "pdfmerge/decrypt/decrypt.h"
@@ -26,57 +26,6 @@ using vec = std::vector<uint8_t>;
 
 std::string text_of(const vec& v) {
   return std::string(v.begin(), v.end());
-}
-
-// ---------------------------------------------------------------- string values
-
-TEST(StringValues, LiteralStringsAsTheFormatReadsThem) {
-  const struct {
-    const char* written; // from the '(' on
-    std::string value;
-  } cases[] = {
-      {"(plain)", "plain"},
-      {"(a (nested) pair)", "a (nested) pair"},
-      {"(\\n\\r\\t\\b\\f\\(\\)\\\\)", "\n\r\t\b\f()\\"},
-      {"(\\101\\0501\\7\\1234)", std::string("A(1\x07S4")},   // 1 to 3 digits, a 4th is text
-      {"(\\q\\/)", "q/"},                                     // not an escape: the byte itself
-      {"(one\\\ntwo\\\r\nthree\\\rfour)", "onetwothreefour"}, // continued lines
-      {"(a\rb\r\nc\nd)", "a\nb\nc\nd"},                       // line ends read as LF
-      {"(\\400)", std::string(1, '\0')},                      // wraps past a byte
-      {"(runs to the end \\)", "runs to the end )"},          // never closes
-      {"(ends in a backslash \\", "ends in a backslash "},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.written);
-    const bytes text = as_bytes(c.written);
-    vec out;
-    literal_string_value(text, 0, skip_literal_string(text, 0, size_of(text)), out);
-    EXPECT_EQ(to_hex(out), to_hex(c.value));
-  }
-}
-
-TEST(StringValues, HexStringsAndHexWriting) {
-  const struct {
-    const char* written;
-    const char* value_hex;
-  } cases[] = {
-      {"<48656C6c6f>", "48656c6c6f"},
-      {"< 48 65\n6c\t6c 6f >", "48656c6c6f"},
-      {"<abc>", "abc0"}, // an odd last digit is followed by 0
-      {"<>", ""},
-      {"<4x8z6>", "4860"}, // other bytes skipped
-      {"<0102", "0102"},   // never closes
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.written);
-    const bytes text = as_bytes(c.written);
-    vec out;
-    hex_string_value(text, 0, skip_hex_string(text, 0, size_of(text)), out);
-    EXPECT_EQ(to_hex(out), c.value_hex);
-    std::string written;
-    append_hex_string(written, out);
-    EXPECT_EQ(written, std::string("<") + c.value_hex + ">");
-  }
 }
 
 // ---------------------------------------------------------------- the /Encrypt record
