@@ -22,10 +22,12 @@ using keep_tools::value_of;
 using merge_tools::object_text;
 
 struct form_input {
-  std::string name_value;  // the filled-in text field
-  std::string font;        // the /BaseFont of the form's /Helv
-  bool need_appearances;   // the form's /NeedAppearances
-  std::string form_extras; // more entries of the /AcroForm
+  std::string name_value;             // the filled-in text field
+  std::string font;                   // the /BaseFont of the form's /Helv
+  bool need_appearances;              // the form's /NeedAppearances
+  std::string form_extras;            // more entries of the /AcroForm
+  std::string title = "name";         // the text field's /T
+  std::string da = "/Helv 12 Tf 0 g"; // the text field's /DA
 };
 
 // One page with a filled text field "name" (its widget merged with it), a checked checkbox
@@ -38,9 +40,9 @@ std::string form_pdf(const form_input& in) {
   b.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R "
               "/Annots [5 0 R 6 0 R 8 0 R] >>");
   b.stream(4, "", "0 0 10 10 re f");
-  b.object(5, "<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /V (" + in.name_value +
-                  ") /DA (/Helv 12 Tf 0 g) /Rect [10 150 190 180] /P 3 0 R "
-                  "/AP << /N 10 0 R >> >>");
+  b.object(5, "<< /Type /Annot /Subtype /Widget /FT /Tx /T (" + in.title + ") /V (" +
+                  in.name_value + ") /DA (" + in.da +
+                  ") /Rect [10 150 190 180] /P 3 0 R /AP << /N 10 0 R >> >>");
   b.object(6, "<< /Type /Annot /Subtype /Widget /FT /Btn /T (agree) /V /Yes /AS /Yes "
               "/Rect [10 100 30 120] /P 3 0 R /AP << /N << /Yes 11 0 R /Off 12 0 R >> >> >>");
   b.object(7, "<< /FT /Tx /T (person) /Kids [8 0 R] >>");
@@ -160,24 +162,16 @@ TEST(MergeForms, BrokenFieldsAreLeftOutAlone) {
 // renamed name and the rewritten /DA of a later input hold LF (they kept the CR, written back as
 // "\r", before).
 TEST(MergeForms, LineEndsInRenamedNamesAndRewrittenDaReadAsLf) {
-  fixtures::pdf_builder b;
-  b.object(1, "<< /Type /Catalog /Pages 2 0 R /AcroForm 6 0 R >>");
-  b.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-  b.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Annots [4 0 R] >>");
-  b.object(4, "<< /Type /Annot /Subtype /Widget /FT /Tx /T (two\rlines) /DA (/Helv 9 Tf\r\n0 g) "
-              "/Rect [0 0 50 20] /P 3 0 R >>");
-  b.object(5, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
-  b.object(6, "<< /Fields [4 0 R] /DR << /Font << /Helv 5 0 R >> >> >>");
-  b.xref_table().trailer("<< /Size 7 /Root 1 0 R >>");
-  const std::string in = write_temp("cr_field.pdf", b.startxref().str());
+  const std::string in = write_temp(
+      "cr_field.pdf", form_pdf({"x", "Helvetica", false, "", "two\rlines", "/Helv 9 Tf\r\n0 g"}));
   const std::string out = temp_path("cr_field_out.pdf");
   ASSERT_EQ(merge_opt({in, in}, out, PDFMERGE_KEEP_ANNOTATIONS), 0) << pdfmerge_last_error();
   const std::string pdf = read_file(out);
   const std::string form =
       object_text(pdf, keep_tools::refs_in(value_of(object_text(pdf, 1), "AcroForm"))[0]);
   const std::vector<int> fields = keep_tools::refs_in(value_of(form, "Fields"));
-  ASSERT_EQ(fields.size(), 2u) << form;
-  const std::string second = object_text(pdf, fields[1]);
+  ASSERT_EQ(fields.size(), 6u) << form;
+  const std::string second = object_text(pdf, fields[3]);
   EXPECT_EQ(value_of(second, "T"), "(two\nlines_2)") << second;
   EXPECT_EQ(value_of(second, "DA"), "(/Helv_2 9 Tf\n0 g)") << second;
 }
