@@ -145,6 +145,11 @@ bytes span_text(const dict_span& sp) noexcept;
 enum class node_type { other, page, pages };
 node_type obj_type(bytes file, const obj_entry& e) noexcept;
 
+// True for the objects that make up the file's structure rather than its content: the catalog,
+// the trailer's /Root, page-tree nodes and pages, cross-reference streams and object-stream
+// containers. A value copied into a merge must never reach one of them.
+bool is_file_structure(const doc& d, int32_t num) noexcept;
+
 // The text of an object of the file between "obj" (and its white space) and endobj, trailing
 // white space trimmed; for an object-stream member, its own text. Empty when unknown.
 bytes object_body(bytes file, const obj_entry& e) noexcept;

@@ -42,6 +42,17 @@ node_type obj_type(bytes file, const obj_entry& e) noexcept {
   }
 }
 
+bool is_file_structure(const doc& d, int32_t num) noexcept {
+  if (num == d.catalog_num || num == d.root_num) return true;
+  const obj_entry* e = obj_lookup(d, num);
+  if (!e) return false;
+  if (obj_type(d.file(), *e) != node_type::other) return true;
+  if (!e->has_stream || e->in_objstm || e->dict_start < 0 || e->stream_kw <= e->dict_start)
+    return false;
+  const std::string_view type = as_chars(own_value(d.file(), e->dict_start, e->stream_kw, "Type"));
+  return type == "/XRef" || type == "/ObjStm";
+}
+
 bytes object_body(bytes file, const obj_entry& e) noexcept {
   if (e.in_objstm) return {e.text, static_cast<size_t>(e.text_len)};
   const int32_t len = size_of(file);

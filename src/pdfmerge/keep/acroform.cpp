@@ -23,9 +23,12 @@ std::string literal_of(std::string_view s) {
   return out + ")";
 }
 
-// A name for `key` that no entry of the category holds yet: key_2, key_3, ...
-std::string fresh_key(const form_plan::category& cat, const std::string& key) {
-  for (int n = 2;; ++n) {
+// A name for `key` that no entry of the category holds yet: key_2, key_3, ... Each key's next
+// suffix is kept, so that many entries of one name cost one try each.
+std::string fresh_key(edit_ctx& ctx, form_plan::category& cat, const std::string& key) {
+  int& n = cat.next_suffix.try_emplace(key, 2).first->second;
+  for (;; ++n) {
+    ++ctx.keep.memo.steps;
     std::string candidate = key + "_" + std::to_string(n);
     if (!cat.keys.contains(candidate)) return candidate;
   }
@@ -33,7 +36,7 @@ std::string fresh_key(const form_plan::category& cat, const std::string& key) {
 
 form_plan::category& category_of(form_plan& form, const std::string& name) {
   const auto [it, added] = form.resource_index.emplace(name, form.resources.size());
-  if (added) form.resources.push_back({name, {}, {}});
+  if (added) form.resources.push_back({name, {}, {}, {}});
   return form.resources[it->second];
 }
 
@@ -42,8 +45,7 @@ form_plan::category& category_of(form_plan& form, const std::string& name) {
 void merge_resources(edit_ctx& ctx, size_t input, const pdf_value& dr, form_plan& form,
                      std::vector<int32_t>& seeds) {
   for (size_t c = 0; c < dr.keys.size(); ++c) {
-    const std::optional<pdf_value> entries =
-        resolved_tree(ctx.d, &dr.items[c], pdf_value::kind::dict);
+    const pdf_value* entries = resolved_tree(ctx, &dr.items[c], pdf_value::kind::dict);
     if (!entries) continue;
     form_plan::category& cat = category_of(form, dr.keys[c]);
     const bool fonts = dr.keys[c] == "Font";
@@ -52,7 +54,7 @@ void merge_resources(edit_ctx& ctx, size_t input, const pdf_value& dr, form_plan
       const bool taken = cat.keys.contains(key);
       if (taken && !fonts) continue;
       if (taken) {
-        const std::string renamed = fresh_key(cat, key);
+        const std::string renamed = fresh_key(ctx, cat, key);
         ctx.keep.font_renames.emplace(key, renamed);
         key = renamed;
       }
@@ -67,7 +69,7 @@ void merge_resources(edit_ctx& ctx, size_t input, const pdf_value& dr, form_plan
 
 // A field hierarchy is a tree: no field below `root` is reached twice (a kid shared by two
 // parents, or a loop), and it stays within a depth and a size that readers walk in good time.
-bool is_field_tree(const doc& d, int32_t root) {
+bool is_field_tree(edit_ctx& ctx, int32_t root) {
   constexpr int32_t max_depth = 32;
   constexpr size_t max_nodes = 1 << 16;
   std::unordered_set<int32_t> seen{root};
@@ -75,7 +77,7 @@ bool is_field_tree(const doc& d, int32_t root) {
   while (!stack.empty()) {
     const auto [num, depth] = stack.back();
     stack.pop_back();
-    const std::optional<pdf_value> field = object_tree(d, num);
+    const pdf_value* field = object_tree(ctx, num);
     const pdf_value* kids = field ? field->get("Kids") : nullptr;
     if (!kids || !kids->is(pdf_value::kind::array)) continue;
     if (depth >= max_depth) return false;
@@ -88,32 +90,71 @@ bool is_field_tree(const doc& d, int32_t root) {
   return true;
 }
 
-// Renames the top-level fields whose names an earlier input uses.
-void list_fields(edit_ctx& ctx, size_t input, const pdf_value& fields, form_plan& form,
-                 std::vector<int32_t>& seeds) {
-  std::vector<std::string> own; // names this input adds to the used ones once it is read
-  for (const pdf_value& f : fields.items) {
-    if (!f.is(pdf_value::kind::ref)) continue;
-    const std::optional<pdf_value> field = object_tree(ctx.d, f.num);
-    if (!field || !field->is(pdf_value::kind::dict) || !is_field_tree(ctx.d, f.num)) continue;
-    seeds.push_back(f.num);
-    form.fields.push_back({input, f.num});
+// `name` with the suffix "_n": in UTF-16 (big- or little-endian, after its byte order mark) for a
+// name written so, else in the name's own bytes.
+std::string suffixed(const std::string& name, int n) {
+  const std::string suffix = "_" + std::to_string(n);
+  const bool be = name.size() >= 2 && name[0] == '\xFE' && name[1] == '\xFF';
+  const bool le = name.size() >= 2 && name[0] == '\xFF' && name[1] == '\xFE';
+  if (!be && !le) return name + suffix;
+  std::string out = name;
+  if (out.size() % 2 != 0) out += '\0'; // a cut last unit: completed, so the suffix stays aligned
+  for (char c : suffix) {
+    out += be ? '\0' : c;
+    out += be ? c : '\0';
+  }
+  return out;
+}
+
+// The names of the input's top-level fields, and the fields themselves, each listed once.
+struct top_fields {
+  std::vector<std::pair<int32_t, std::optional<std::string>>> fields; // (field, its name)
+  std::unordered_set<std::string> names;
+};
+
+top_fields read_fields(edit_ctx& ctx, const pdf_value& list) {
+  top_fields out;
+  std::unordered_set<int32_t> listed;
+  for (const pdf_value& f : list.items) {
+    if (!f.is(pdf_value::kind::ref) || !listed.insert(f.num).second) continue;
+    const pdf_value* field = object_tree(ctx, f.num);
+    if (!field || !field->is(pdf_value::kind::dict) || !is_field_tree(ctx, f.num)) continue;
     const pdf_value* t = field->get("T");
     std::optional<std::string> name = t ? string_bytes(*t) : std::nullopt;
-    if (!name) continue;
-    if (form.used_names.contains(*name)) {
-      std::string renamed;
-      // Only a later input's names clash: n starts at its number, counted from 1.
-      for (int n = static_cast<int>(input) + 1;; ++n) {
-        renamed = *name + "_" + std::to_string(n);
-        if (!form.used_names.contains(renamed)) break;
-      }
-      ctx.keep.field_titles.emplace(f.num, literal_of(renamed));
-      name = std::move(renamed);
-    }
-    own.push_back(std::move(*name));
+    if (name) out.names.insert(*name);
+    out.fields.emplace_back(f.num, std::move(name));
   }
-  for (std::string& n : own) form.used_names.insert(std::move(n));
+  return out;
+}
+
+// Lists the input's top-level fields, renaming those whose names an earlier input uses: a field
+// of that name gets a name that neither an earlier input nor this one uses (every field of the
+// input with that name the same one).
+void list_fields(edit_ctx& ctx, size_t input, const pdf_value& list, form_plan& form,
+                 std::vector<int32_t>& seeds) {
+  top_fields own = read_fields(ctx, list);
+  std::unordered_map<std::string, std::string> renamed; // a clashing name -> its new name
+  for (auto& [num, name] : own.fields) {
+    seeds.push_back(num);
+    form.fields.push_back({input, num});
+    if (!name || !form.used_names.contains(*name)) continue;
+    auto it = renamed.find(*name);
+    if (it == renamed.end()) {
+      // Only a later input's names clash: n starts at its number, counted from 1.
+      int& n = form.next_suffix.try_emplace(*name, static_cast<int>(input) + 1).first->second;
+      n = std::max(n, static_cast<int>(input) + 1);
+      std::string candidate = suffixed(*name, n);
+      while (form.used_names.contains(candidate) || own.names.contains(candidate)) {
+        ++ctx.keep.memo.steps;
+        candidate = suffixed(*name, ++n);
+      }
+      ++n;
+      it = renamed.emplace(*name, std::move(candidate)).first;
+    }
+    ctx.keep.field_titles.emplace(num, literal_of(it->second));
+  }
+  for (auto& [old_name, new_name] : renamed) own.names.insert(new_name);
+  for (const std::string& n : own.names) form.used_names.insert(n);
 }
 
 } // namespace
@@ -145,16 +186,14 @@ void rename_da_fonts(const input_keep& keep, pdf_value& v) {
 }
 
 void plan_form(edit_ctx& ctx, size_t input, form_plan& form, std::vector<int32_t>& seeds) {
-  const std::optional<pdf_value> catalog = object_tree(ctx.d, ctx.d.catalog_num);
-  const std::optional<pdf_value> acroform =
-      catalog ? resolved_tree(ctx.d, catalog->get("AcroForm"), pdf_value::kind::dict)
-              : std::nullopt;
+  const pdf_value* catalog = object_tree(ctx, ctx.d.catalog_num);
+  const pdf_value* acroform =
+      catalog ? resolved_tree(ctx, catalog->get("AcroForm"), pdf_value::kind::dict) : nullptr;
   if (!acroform) return;
   const pdf_value* fields = acroform->get("Fields");
-  if (const std::optional<pdf_value> list = resolved_tree(ctx.d, fields, pdf_value::kind::array))
+  if (const pdf_value* list = resolved_tree(ctx, fields, pdf_value::kind::array))
     list_fields(ctx, input, *list, form, seeds);
-  if (const std::optional<pdf_value> dr =
-          resolved_tree(ctx.d, acroform->get("DR"), pdf_value::kind::dict))
+  if (const pdf_value* dr = resolved_tree(ctx, acroform->get("DR"), pdf_value::kind::dict))
     merge_resources(ctx, input, *dr, form, seeds);
   if (const pdf_value* da = acroform->get("DA"); da && !form.da && string_bytes(*da)) {
     pdf_value holder;

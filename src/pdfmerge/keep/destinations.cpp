@@ -1,5 +1,7 @@
 // Destinations of links, GoTo actions and bookmarks: explicit ones pointed at the output's
-// pages, named ones looked up in the input's /Dests dictionary or /Names tree first.
+// pages, named ones looked up in the input's /Dests dictionary or /Names tree first. What a
+// destination object or a name resolves to is found once per merge, and what is written inline
+// is bounded: a page and at most five parameters, however long the array in the input.
 #include "pdfmerge/keep/keep.h"
 
 #include <unordered_set>
@@ -13,54 +15,52 @@ constexpr int32_t max_dest_hops = 8;
 // A name tree is read up to this many nodes and this depth.
 constexpr size_t max_tree_nodes = 1 << 20;
 constexpr int32_t max_tree_depth_read = 64;
+// An explicit destination is a page, the name of a view and at most four numbers.
+constexpr size_t max_dest_items = 6;
 
-void read_name_tree(const doc& d, const pdf_value& root, named_dests& names) {
+void read_name_tree(edit_ctx& ctx, const pdf_value& root, named_dests& names) {
   struct node {
-    pdf_value value;
+    const pdf_value* value;
     int32_t depth;
   };
-  std::vector<node> stack{{root, 0}};
+  std::vector<node> stack{{&root, 0}};
   std::unordered_set<int32_t> visited;
   size_t nodes = 0;
   while (!stack.empty() && nodes++ < max_tree_nodes) {
-    node n = std::move(stack.back());
+    const node n = stack.back();
     stack.pop_back();
-    if (const pdf_value* leaf = n.value.get("Names"); leaf && leaf->is(pdf_value::kind::array))
+    if (const pdf_value* leaf = n.value->get("Names"); leaf && leaf->is(pdf_value::kind::array))
       for (size_t k = 0; k + 1 < leaf->items.size(); k += 2)
         if (std::optional<std::string> key = string_bytes(leaf->items[k]))
           names.by_string.emplace(std::move(*key), leaf->items[k + 1]);
-    const pdf_value* kids = n.value.get("Kids");
+    const pdf_value* kids = n.value->get("Kids");
     if (!kids || !kids->is(pdf_value::kind::array) || n.depth >= max_tree_depth_read) continue;
     // Pushed in reverse, so that the kids are read in order and the first key found wins.
     for (auto it = kids->items.rbegin(); it != kids->items.rend(); ++it) {
       if (!it->is(pdf_value::kind::ref) || !visited.insert(it->num).second) continue;
-      std::optional<pdf_value> kid = object_tree(d, it->num);
-      if (kid && kid->is(pdf_value::kind::dict)) stack.push_back({std::move(*kid), n.depth + 1});
+      const pdf_value* kid = object_tree(ctx, it->num);
+      if (kid && kid->is(pdf_value::kind::dict)) stack.push_back({kid, n.depth + 1});
     }
   }
 }
 
-void read_named_dests(const doc& d, named_dests& names) {
+void read_named_dests(edit_ctx& ctx, named_dests& names) {
   names.read = true;
-  const std::optional<pdf_value> catalog = object_tree(d, d.catalog_num);
+  const pdf_value* catalog = object_tree(ctx, ctx.d.catalog_num);
   if (!catalog) return;
-  if (const pdf_value* dests = catalog->get("Dests")) {
-    const std::optional<pdf_value> dict = resolved_tree(d, dests);
-    if (dict && dict->is(pdf_value::kind::dict))
-      for (size_t k = 0; k < dict->keys.size(); ++k)
-        names.by_name.emplace(dict->keys[k], dict->items[k]);
-  }
-  const pdf_value* names_entry = catalog->get("Names");
-  const std::optional<pdf_value> names_dict = resolved_tree(d, names_entry);
+  if (const pdf_value* dict = resolved_tree(ctx, catalog->get("Dests"), pdf_value::kind::dict))
+    for (size_t k = 0; k < dict->keys.size(); ++k)
+      names.by_name.emplace(dict->keys[k], dict->items[k]);
+  const pdf_value* names_dict = resolved_tree(ctx, catalog->get("Names"));
   const pdf_value* tree = names_dict ? names_dict->get("Dests") : nullptr;
-  const std::optional<pdf_value> root = resolved_tree(d, tree);
-  if (root && root->is(pdf_value::kind::dict)) read_name_tree(d, *root, names);
+  if (const pdf_value* root = resolved_tree(ctx, tree, pdf_value::kind::dict))
+    read_name_tree(ctx, *root, names);
 }
 
 // The value a name or a string names, or null.
 const pdf_value* named_target(edit_ctx& ctx, const pdf_value& dest) {
   named_dests& names = ctx.keep.names;
-  if (!names.read) read_named_dests(ctx.d, names);
+  if (!names.read) read_named_dests(ctx, names);
   std::string key;
   if (dest.text.size() > 0 && dest.text[0] == '/') {
     key = dest.text.substr(1);
@@ -75,45 +75,84 @@ const pdf_value* named_target(edit_ctx& ctx, const pdf_value& dest) {
   return nullptr;
 }
 
-} // namespace
-
-std::optional<pdf_value> resolve_dest(edit_ctx& ctx, const pdf_value& dest) {
-  pdf_value v = dest;
-  for (int32_t hop = 0; hop < max_dest_hops; ++hop) {
-    switch (v.k) {
-    case pdf_value::kind::array: {
-      if (v.items.empty() || !v.items[0].is(pdf_value::kind::ref)) return std::nullopt;
-      const auto page = ctx.keep.page_new.find(v.items[0].num);
-      if (page == ctx.keep.page_new.end()) return std::nullopt;
-      v.items[0] = pdf_value::output_ref(page->second);
-      // The view's parameters are numbers and names; anything else is written as null.
-      for (size_t k = 1; k < v.items.size(); ++k)
-        if (!v.items[k].is(pdf_value::kind::atom)) v.items[k] = pdf_value::null();
-      return v;
-    }
-    case pdf_value::kind::ref: {
-      std::optional<pdf_value> target = object_tree(ctx.d, v.num);
-      if (!target) return std::nullopt;
-      v = std::move(*target);
+// Follows `v` to an explicit destination, `hops` lookups at most.
+std::optional<pdf_value> follow(edit_ctx& ctx, const pdf_value* v, int32_t hops) {
+  for (int32_t hop = 0; v && hop < hops; ++hop) {
+    switch (v->k) {
+    case pdf_value::kind::array:
+      return explicit_dest(ctx, *v);
+    case pdf_value::kind::ref:
+      v = object_tree(ctx, v->num);
       break;
-    }
-    case pdf_value::kind::dict: {
-      const pdf_value* d = v.get("D");
-      if (!d) return std::nullopt;
-      v = pdf_value(*d);
+    case pdf_value::kind::dict:
+      v = v->get("D");
       break;
-    }
-    case pdf_value::kind::atom: {
-      const pdf_value* target = named_target(ctx, v);
-      if (!target) return std::nullopt;
-      v = pdf_value(*target);
+    case pdf_value::kind::atom:
+      v = named_target(ctx, *v);
       break;
-    }
     case pdf_value::kind::out_ref:
       return std::nullopt;
     }
   }
   return std::nullopt;
+}
+
+// A destination given as a reference: the reference itself when it names an explicit
+// destination whose page is in the output (that array is kept and written once), else what the
+// object leads to.
+std::optional<pdf_value> referenced_dest(edit_ctx& ctx, int32_t num) {
+  const pdf_value* target = object_tree(ctx, num);
+  if (target && target->is(pdf_value::kind::array)) {
+    if (!explicit_dest(ctx, *target)) return std::nullopt;
+    ctx.keep.dest_arrays.insert(num);
+    pdf_value ref;
+    ref.k = pdf_value::kind::ref;
+    ref.num = num;
+    return ref;
+  }
+  return follow(ctx, target, max_dest_hops - 1);
+}
+
+} // namespace
+
+std::optional<pdf_value> explicit_dest(edit_ctx& ctx, const pdf_value& array) {
+  if (!array.is(pdf_value::kind::array) || array.items.empty() ||
+      !array.items[0].is(pdf_value::kind::ref))
+    return std::nullopt;
+  const auto page = ctx.keep.page_new.find(array.items[0].num);
+  if (page == ctx.keep.page_new.end()) return std::nullopt;
+  pdf_value out;
+  out.k = pdf_value::kind::array;
+  const size_t n = std::min(array.items.size(), max_dest_items);
+  ctx.keep.memo.steps += n;
+  out.items.reserve(n);
+  out.items.push_back(pdf_value::output_ref(page->second));
+  // The view's parameters are numbers and names; anything else is written as null.
+  for (size_t k = 1; k < n; ++k)
+    out.items.push_back(array.items[k].is(pdf_value::kind::atom) ? array.items[k]
+                                                                 : pdf_value::null());
+  return out;
+}
+
+std::optional<pdf_value> resolve_dest(edit_ctx& ctx, const pdf_value& dest) {
+  object_memo& memo = ctx.keep.memo;
+  ++memo.steps;
+  switch (dest.k) {
+  case pdf_value::kind::ref: {
+    auto it = memo.dests.find(dest.num);
+    if (it == memo.dests.end())
+      it = memo.dests.emplace(dest.num, referenced_dest(ctx, dest.num)).first;
+    return it->second;
+  }
+  case pdf_value::kind::atom: {
+    auto it = memo.named.find(dest.text);
+    if (it == memo.named.end())
+      it = memo.named.emplace(dest.text, follow(ctx, &dest, max_dest_hops)).first;
+    return it->second;
+  }
+  default:
+    return follow(ctx, &dest, max_dest_hops);
+  }
 }
 
 } // namespace pdfmerge

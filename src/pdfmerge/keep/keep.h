@@ -7,6 +7,7 @@
 #include "pdfmerge/merge/merge.h"
 #include "pdfmerge/syntax/syntax.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -23,17 +24,37 @@ struct named_dests {
   std::unordered_map<std::string, pdf_value> by_string; // name-tree keys, as bytes
 };
 
+// What is known of one input's objects, each found out once per merge however many places
+// refer to the object: its value as a tree, whether it is file structure, and where it leads
+// as a destination.
+struct object_memo {
+  std::unordered_map<int32_t, std::unique_ptr<const pdf_value>> trees; // null: no value
+  std::unordered_map<int32_t, bool> structure;
+  std::unordered_map<int32_t, std::optional<pdf_value>> dests;     // by the object given
+  std::unordered_map<std::string, std::optional<pdf_value>> named; // by name, '/' kept
+  // Work done: bytes parsed, values visited while editing, names tried. It grows with the input,
+  // never with the number of references to one object (tests hold it to that).
+  uint64_t steps = 0;
+};
+
 // One input's part of the plan.
 struct input_keep {
   std::unordered_map<int32_t, int32_t> page_new; // source page -> output page (first listing)
   // Per source page listing: its annotations, references to kept objects or dictionaries
-  // written inside the array (already edited).
+  // written inside the array (already edited); empty when the page lists a shared array.
   std::vector<std::vector<pdf_value>> annots;
+  // Per source page listing: the /Annots array object it shares with other pages (written once
+  // and referred to), or 0.
+  std::vector<int32_t> annots_shared;
+  // Shared /Annots array objects -> their annotations as written.
+  std::unordered_map<int32_t, std::vector<pdf_value>> shared_arrays;
   std::unordered_map<int32_t, int32_t> annot_page;       // annotation -> output page for its /P
+  std::unordered_set<int32_t> dest_arrays;               // kept objects written as destinations
   std::vector<int32_t> kept;                             // source objects written edited, in order
   std::unordered_map<int32_t, std::string> field_titles; // top-level field -> its new /T
   std::unordered_map<std::string, std::string> font_renames; // /DR font name -> merged name
   named_dests names;
+  object_memo memo;
 };
 
 // Everything a merge editor needs about one input.
@@ -43,18 +64,28 @@ struct edit_ctx {
 };
 
 // The value of object `num` of the document as a tree (a stream's dictionary), its strings
-// decrypted; none when the object is missing or does not read as a value.
-std::optional<pdf_value> object_tree(const doc& d, int32_t num);
-// The value `v` stands for: itself, or for a reference the tree of the object it names (one
-// reference at most). None when `v` is null, the reference leads nowhere, or the value is not of
+// decrypted, read once per merge; null when the object is missing or does not read as a value.
+const pdf_value* object_tree(edit_ctx& ctx, int32_t num);
+// The value `v` stands for: `v` itself, or for a reference the tree of the object it names (one
+// reference at most). Null when `v` is null, the reference leads nowhere, or the value is not of
 // kind `must_be`.
-std::optional<pdf_value> resolved_tree(const doc& d, const pdf_value* v,
-                                       std::optional<pdf_value::kind> must_be = std::nullopt);
+const pdf_value* resolved_tree(edit_ctx& ctx, const pdf_value* v,
+                               std::optional<pdf_value::kind> must_be = std::nullopt);
+// True for objects a kept value must never reach (pages, page-tree nodes, the catalog,
+// cross-reference streams, object-stream containers); known once per object.
+bool is_structure(edit_ctx& ctx, int32_t num);
 
-// An explicit destination for `dest` (an array, a name, a string, a reference, or a dictionary
-// with /D): its page reference turned into the output page. None when the destination cannot
-// be resolved or names a page that is not in the output.
+// The destination that `dest` (an array, a name, a string, a reference, or a dictionary with /D)
+// leads to, as it is written: an explicit destination whose page reference is the output page
+// and which holds at most five parameters; for a reference to such an array, the reference
+// itself (the array is kept and written once, however many links use it). None when the
+// destination cannot be resolved or names a page that is not in the output. Each destination
+// object and each name is resolved once per merge.
 std::optional<pdf_value> resolve_dest(edit_ctx& ctx, const pdf_value& dest);
+// The explicit destination `array` as it is written: its page the output page, at most five
+// parameters after it, any that is not a number or a name written as null. None when its page
+// is not in the output.
+std::optional<pdf_value> explicit_dest(edit_ctx& ctx, const pdf_value& array);
 
 // Edits a value about to be kept: references to pages in the output become output references,
 // references to other pages, page-tree nodes and the catalog become null, destinations are
@@ -127,7 +158,8 @@ struct form_plan {
   struct category {
     std::string name; // Font, Encoding, ...
     std::vector<entry> entries;
-    std::unordered_set<std::string> keys; // of the entries
+    std::unordered_set<std::string> keys;             // of the entries
+    std::unordered_map<std::string, int> next_suffix; // a renamed key -> its next try
   };
   bool present = false; // some input has a form
   int32_t num = 0;      // the new /AcroForm, 0 when there is none
@@ -137,7 +169,8 @@ struct form_plan {
   std::optional<pdf_value> da;
   std::optional<pdf_value> q;
   bool need_appearances = false;
-  std::unordered_set<std::string> used_names; // top-level field names of the inputs read
+  std::unordered_set<std::string> used_names;       // top-level field names of the inputs read
+  std::unordered_map<std::string, int> next_suffix; // a clashing field name -> its next try
 };
 
 // Reads the input's /AcroForm into the plan: its top-level fields (renamed where an earlier

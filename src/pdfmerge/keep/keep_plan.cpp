@@ -40,8 +40,12 @@ output_extras keep_extras(const std::vector<merge_input>& inputs, keep_plan& pla
   x.catalog_entries = plan.catalog_entries;
   x.page_entries = [&inputs, &plan](size_t i, size_t k) {
     const input_keep& keep = plan.inputs[i];
-    if (k >= keep.annots.size() || keep.annots[k].empty()) return std::string();
     const renumber_map& map = inputs[i].map;
+    if (k < keep.annots_shared.size() && keep.annots_shared[k] != 0) {
+      const int32_t n = renumber_lookup(map, keep.annots_shared[k]);
+      return n > 0 ? " /Annots " + std::to_string(n) + " 0 R" : std::string();
+    }
+    if (k >= keep.annots.size() || keep.annots[k].empty()) return std::string();
     std::string text = " /Annots [";
     for (size_t a = 0; a < keep.annots[k].size(); ++a) {
       if (a) text += ' ';

@@ -11,52 +11,59 @@ bool is_goto(const pdf_value& action) {
   return s && s->is_atom("/GoTo");
 }
 
-// True for the objects a kept value must never reach: pages, page-tree nodes and the catalog.
-bool is_structure(const doc& d, int32_t num) {
-  if (num == d.catalog_num || num == d.root_num) return true;
-  const obj_entry* e = obj_lookup(d, num);
-  return e && obj_type(d.file(), *e) != node_type::other;
-}
-
 // An /A whose action is a GoTo without a destination left after editing, given directly or as
 // a reference.
 bool action_lost_target(edit_ctx& ctx, const pdf_value& a) {
   if (a.is(pdf_value::kind::dict)) return is_goto(a) && !a.get("D");
   if (!a.is(pdf_value::kind::ref)) return false;
-  const std::optional<pdf_value> action = object_tree(ctx.d, a.num);
+  const pdf_value* action = object_tree(ctx, a.num);
   if (!action || !is_goto(*action)) return false;
   const pdf_value* dest = action->get("D");
   return !dest || !resolve_dest(ctx, *dest);
 }
 
-void edit_dict_dests(edit_ctx& ctx, pdf_value& v) {
-  if (const pdf_value* dest = v.get("Dest")) {
-    std::optional<pdf_value> target = resolve_dest(ctx, *dest);
-    if (target)
-      v.set("Dest", std::move(*target));
-    else
-      v.erase("Dest");
-  }
-  if (is_goto(v))
-    if (const pdf_value* dest = v.get("D")) {
-      std::optional<pdf_value> target = resolve_dest(ctx, *dest);
-      if (target)
-        v.set("D", std::move(*target));
-      else
-        v.erase("D");
-    }
+// Sets `key` to the destination `v` holds there, or removes it when there is none.
+void edit_dest_entry(edit_ctx& ctx, pdf_value& v, std::string_view key) {
+  const pdf_value* dest = v.get(key);
+  if (!dest) return;
+  std::optional<pdf_value> target = resolve_dest(ctx, *dest);
+  if (target)
+    v.set(key, std::move(*target));
+  else
+    v.erase(key);
+}
+
+// A signature dictionary (or a document timestamp): its /Contents holds a signature over the
+// bytes of the input file, which a merged file cannot carry.
+bool is_signature(edit_ctx& ctx, const pdf_value& v) {
+  const pdf_value* sig = resolved_tree(ctx, &v, pdf_value::kind::dict);
+  if (!sig) return false;
+  const pdf_value* type = sig->get("Type");
+  return (type && (type->is_atom("/Sig") || type->is_atom("/DocTimeStamp"))) ||
+         sig->get("ByteRange") != nullptr;
+}
+
+// A signature field keeps its widget and appearance but not its value.
+void drop_signature_value(edit_ctx& ctx, pdf_value& v) {
+  const pdf_value* value = v.get("V");
+  if (!value) return;
+  const pdf_value* ft = v.get("FT");
+  if ((ft && ft->is_atom("/Sig")) || is_signature(ctx, *value)) v.erase("V");
 }
 
 void edit_at(edit_ctx& ctx, pdf_value& v) {
+  ++ctx.keep.memo.steps;
   switch (v.k) {
   case pdf_value::kind::ref:
     if (auto page = ctx.keep.page_new.find(v.num); page != ctx.keep.page_new.end())
       v = pdf_value::output_ref(page->second);
-    else if (is_structure(ctx.d, v.num))
+    else if (is_structure(ctx, v.num))
       v = pdf_value::null();
     return;
   case pdf_value::kind::dict:
-    edit_dict_dests(ctx, v);
+    edit_dest_entry(ctx, v, "Dest");
+    if (is_goto(v)) edit_dest_entry(ctx, v, "D");
+    drop_signature_value(ctx, v);
     for (pdf_value& item : v.items) edit_at(ctx, item);
     if (const pdf_value* a = v.get("A"); a && action_lost_target(ctx, *a)) v.erase("A");
     return;
@@ -68,6 +75,13 @@ void edit_at(edit_ctx& ctx, pdf_value& v) {
   }
 }
 
+// A stream's /Length is written from the data; an indirect one is not kept as an object.
+void drop_indirect_length(const obj_entry& e, pdf_value& v) {
+  if (!e.has_stream || e.in_objstm) return;
+  if (pdf_value* length = v.get("Length"); length && length->is(pdf_value::kind::ref))
+    *length = pdf_value::atom("0");
+}
+
 } // namespace
 
 void edit_kept_value(edit_ctx& ctx, pdf_value& v) {
@@ -75,16 +89,25 @@ void edit_kept_value(edit_ctx& ctx, pdf_value& v) {
 }
 
 std::optional<pdf_value> kept_value(edit_ctx& ctx, int32_t num) {
-  std::optional<pdf_value> v = object_tree(ctx.d, num);
-  if (!v) return std::nullopt;
+  if (auto shared = ctx.keep.shared_arrays.find(num); shared != ctx.keep.shared_arrays.end()) {
+    pdf_value list;
+    list.k = pdf_value::kind::array;
+    list.items = shared->second;
+    return list;
+  }
+  const pdf_value* tree = object_tree(ctx, num);
+  if (!tree) return std::nullopt;
+  if (ctx.keep.dest_arrays.contains(num)) return explicit_dest(ctx, *tree);
+  pdf_value v = *tree;
+  if (v.is(pdf_value::kind::dict)) drop_indirect_length(*obj_lookup(ctx.d, num), v);
   const auto page = ctx.keep.annot_page.find(num);
-  if (page != ctx.keep.annot_page.end() && v->is(pdf_value::kind::dict))
-    v->set("P", pdf_value::output_ref(page->second));
-  edit_kept_value(ctx, *v);
-  if (v->is(pdf_value::kind::dict)) rename_da_fonts(ctx.keep, *v);
+  if (page != ctx.keep.annot_page.end() && v.is(pdf_value::kind::dict))
+    v.set("P", pdf_value::output_ref(page->second));
+  edit_kept_value(ctx, v);
+  if (v.is(pdf_value::kind::dict)) rename_da_fonts(ctx.keep, v);
   const auto title = ctx.keep.field_titles.find(num);
-  if (title != ctx.keep.field_titles.end() && v->is(pdf_value::kind::dict))
-    v->set("T", pdf_value::atom(title->second));
+  if (title != ctx.keep.field_titles.end() && v.is(pdf_value::kind::dict))
+    v.set("T", pdf_value::atom(title->second));
   return v;
 }
 

@@ -15,9 +15,12 @@ bool is_string_atom(const pdf_value& v) {
   return v.is(pdf_value::kind::atom) && string_bytes(v).has_value();
 }
 
-pdf_value title_of(const doc& d, const pdf_value& item) {
-  const std::optional<pdf_value> t = resolved_tree(d, item.get("Title"));
-  return t && is_string_atom(*t) ? *t : pdf_value::atom("()");
+// The item's title as written: a string, or a reference to a string object (kept and written
+// once, however many items share it); an empty string for anything else.
+pdf_value title_of(edit_ctx& ctx, const pdf_value& item) {
+  const pdf_value* given = item.get("Title");
+  const pdf_value* t = resolved_tree(ctx, given);
+  return t && is_string_atom(*t) ? *given : pdf_value::atom("()");
 }
 
 bool is_goto(const pdf_value& action) {
@@ -35,16 +38,24 @@ struct outline_reader {
   std::unordered_set<int32_t> visited{};
   bool full = false;
 
+  // The destination `dest` leads to, if any; a destination array kept as an object of its own
+  // joins the seeds.
+  void read_dest(const pdf_value* dest, outline_item& item) {
+    if (!dest) return;
+    item.dest = resolve_dest(ctx, *dest);
+    if (item.dest) collect_refs_of(*item.dest, seeds);
+  }
+
   // Where the item leads: /Dest, or a GoTo's /D, as an explicit destination; another action
   // kept (edited) as it is.
   void read_target(const pdf_value& v, outline_item& item) {
-    if (const pdf_value* dest = v.get("Dest")) item.dest = resolve_dest(ctx, *dest);
+    read_dest(v.get("Dest"), item);
     const pdf_value* a = v.get("A");
     if (!a || item.dest) return;
-    const std::optional<pdf_value> action = resolved_tree(ctx.d, a, pdf_value::kind::dict);
+    const pdf_value* action = resolved_tree(ctx, a, pdf_value::kind::dict);
     if (!action) return;
     if (is_goto(*action)) {
-      if (const pdf_value* dest = action->get("D")) item.dest = resolve_dest(ctx, *dest);
+      read_dest(action->get("D"), item);
       return;
     }
     pdf_value kept = *a;
@@ -59,7 +70,7 @@ struct outline_reader {
     if (depth >= max_outline_depth || !first || !first->is(pdf_value::kind::ref)) return chain;
     for (int32_t at = first->num; at > 0 && !full;) {
       if (!visited.insert(at).second) break; // a loop
-      const std::optional<pdf_value> v = object_tree(ctx.d, at);
+      const pdf_value* v = object_tree(ctx, at);
       if (!v || !v->is(pdf_value::kind::dict)) break;
       if (next >= max_size) {
         full = true;
@@ -80,7 +91,8 @@ struct outline_reader {
     outline_item item;
     item.input = input;
     item.num = static_cast<int32_t>(next++);
-    item.title = title_of(ctx.d, v);
+    item.title = title_of(ctx, v);
+    collect_refs_of(item.title, seeds);
     item.style.k = pdf_value::kind::dict;
     for (const char* key : {"C", "F"})
       if (const pdf_value* x = v.get(key)) item.style.set(key, *x);
@@ -123,10 +135,10 @@ void collect_refs_of(const pdf_value& v, std::vector<int32_t>& out) {
 
 bool plan_outlines(edit_ctx& ctx, size_t input, outline_plan& plan, std::vector<int32_t>& seeds,
                    int64_t& next, int64_t max_size) {
-  const std::optional<pdf_value> catalog = object_tree(ctx.d, ctx.d.catalog_num);
+  const pdf_value* catalog = object_tree(ctx, ctx.d.catalog_num);
   const pdf_value* ref = catalog ? catalog->get("Outlines") : nullptr;
-  const std::optional<pdf_value> root =
-      ref && ref->is(pdf_value::kind::ref) ? object_tree(ctx.d, ref->num) : std::nullopt;
+  const pdf_value* root =
+      ref && ref->is(pdf_value::kind::ref) ? object_tree(ctx, ref->num) : nullptr;
   if (!root || !root->is(pdf_value::kind::dict)) return true;
   outline_reader reader{ctx, plan, input, seeds, next, max_size};
   if (ref) reader.visited.insert(ref->num);

@@ -41,10 +41,25 @@ bytes scanned_text(const doc& d, const obj_entry& e) {
   return object_body(d.file(), e);
 }
 
+// The reference that a stream's own /Length holds: the writer gives every stream a direct
+// length, so the object holding it is not copied for it. The range of the reference in `text`,
+// or an empty range.
+std::pair<int32_t, int32_t> length_ref(const obj_entry& e, bytes text) {
+  if (!e.has_stream || e.in_objstm) return {0, 0};
+  const int32_t end = size_of(text);
+  const int32_t key = find_own_key(text, 0, end, "Length");
+  if (key < 0) return {0, 0};
+  const int32_t v = value_after_name(text, key, "Length", end);
+  if (v >= end || !is_digit(byte_at(text, v))) return {0, 0};
+  const ref_match m = ref_at(text, v, end);
+  return m.found ? std::make_pair(v, m.after) : std::make_pair(0, 0);
+}
+
 void add_refs(bytes text, std::vector<int32_t>& found, membership& members,
-              std::vector<int32_t>& list) {
+              std::vector<int32_t>& list, std::pair<int32_t, int32_t> skip = {0, 0}) {
   found.clear();
-  collect_refs(text, 0, static_cast<int32_t>(text.size()), found);
+  collect_refs(text, 0, skip.first < skip.second ? skip.first : size_of(text), found);
+  if (skip.first < skip.second) collect_refs(text, skip.second, size_of(text), found);
   for (int32_t r : found)
     if (members.insert(r)) list.push_back(r);
 }
@@ -77,7 +92,7 @@ std::vector<int32_t> copy_list_of(const doc& d, std::span<const int32_t> more) {
       const obj_entry* e = obj_lookup(d, list[k]);
       if (!e) continue;
       const bytes text = scanned_text(d, *e);
-      if (!text.empty()) add_refs(text, found, members, list);
+      if (!text.empty()) add_refs(text, found, members, list, length_ref(*e, text));
     }
   };
   walk();

@@ -29,7 +29,8 @@ struct oc_reading {
 
 // The number to write for a reference to object `num`, or 0 when the reference is dropped.
 int32_t kept_ref(const oc_reading& r, int32_t num) {
-  if (num <= 0 || !obj_lookup(r.d, num)) return 0;
+  // The catalog, the page tree and the like are never copied as settings' values.
+  if (num <= 0 || !obj_lookup(r.d, num) || is_file_structure(r.d, num)) return 0;
   if (!r.map) {
     r.refs->push_back(num);
     return num;
