@@ -1,8 +1,10 @@
 // Writes the seed corpora of the fuzz targets into fuzz/seeds/<target>/ below the folder given
-// as the only argument (the repository root): small documents made with the fixture builder,
+// as the only argument (the repository root): small documents made with the fixture builder
+// (among them small files of the crafted shapes whose values are referenced many times),
 // zlib streams, and encoded data for every filter and predictor; encrypted variants of two of
 // the documents, made with qpdf when it is installed. The bundled examples are copied into the
 // api seeds by hand (see README.md).
+#include "crafted_shapes.h"
 #include "filter_encoders.h"
 #include "pdf_builder.h"
 #include "zlib_raw.h"
@@ -164,6 +166,9 @@ void api_seeds() {
   put("api", "content-png-predictor.pdf",
       page_tree_doc("/Filter /FlateDecode /DecodeParms << /Predictor 12 /Columns 8 >>",
                     str(zlib_raw::compress(testenc::png_encode(plain, 8, 1, 2), 6, 0))));
+  // Values referenced many times: small, so that mutations reach the sharing quickly.
+  for (const fixtures::crafted_shape& shape : fixtures::crafted_shapes())
+    put("api", std::string("crafted-") + shape.name + ".pdf", shape.make(12));
 }
 
 // Encrypted with the empty user password by qpdf: RC4 of 40 and 128 bits, AES-128 and AES-256,
