@@ -1,0 +1,117 @@
+// Objects of identical content found among the held objects of an output, so that each set of
+// them is written once. Objects are first grouped by their own content (hashed, then compared
+// byte for byte), then the groups are split until every two objects of a group have their
+// references lead into the same groups, place by place.
+#include "pdfmerge/merge/compact.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+namespace pdfmerge {
+namespace {
+
+// How many different objects of one hash value are compared with a new one. Past that (only
+// crafted input gets there) a new object of that hash is simply not shared, so that the cost
+// stays linear.
+constexpr size_t max_compared = 8;
+
+std::span<const int32_t> cuts_of(const object_graph& g, size_t i) {
+  const auto b = static_cast<size_t>(g.edge_begin[i]);
+  const auto e = static_cast<size_t>(g.edge_begin[i + 1]);
+  return std::span<const int32_t>(g.cuts).subspan(b, e - b);
+}
+
+uint64_t own_hash(const held_output& h, const object_graph& g, size_t i) {
+  const held_object& o = h.objects[i];
+  uint64_t v = content_hash(as_bytes(literal_of(g, i)), o.stream ? 1 : 2);
+  for (int32_t cut : cuts_of(g, i)) v = (v ^ static_cast<uint32_t>(cut)) * 0x100000001B3ULL;
+  if (o.stream) v = content_hash(o.data, v);
+  return v;
+}
+
+// The same content apart from where the references lead.
+bool same_own_content(const held_output& h, const object_graph& g, size_t a, size_t b) {
+  const held_object& x = h.objects[a];
+  const held_object& y = h.objects[b];
+  if (x.stream != y.stream || literal_of(g, a) != literal_of(g, b)) return false;
+  const std::span<const int32_t> ca = cuts_of(g, a);
+  const std::span<const int32_t> cb = cuts_of(g, b);
+  if (!std::equal(ca.begin(), ca.end(), cb.begin(), cb.end())) return false;
+  return !x.stream ||
+         (x.data.size() == y.data.size() &&
+          (x.data.empty() || std::memcmp(x.data.data(), y.data.data(), x.data.size()) == 0));
+}
+
+// An object that is written under its number (not one written again under the same number).
+bool current(const held_output& h, const object_graph& g, size_t i) {
+  const int32_t num = h.objects[i].num;
+  return num > 0 && g.index_of[static_cast<size_t>(num)] == static_cast<int32_t>(i);
+}
+
+} // namespace
+
+std::vector<uint8_t> pinned_objects(const held_output& h, const object_graph& g,
+                                    int32_t total_pages) {
+  std::vector<uint8_t> pinned(h.objects.size(), 0);
+  const int64_t last = int64_t{total_pages} + 2;
+  for (int64_t num = 1; num <= last && num < static_cast<int64_t>(g.index_of.size()); ++num)
+    if (const int32_t i = g.index_of[static_cast<size_t>(num)]; i >= 0)
+      pinned[static_cast<size_t>(i)] = 1;
+  if (g.index_of.size() < 2 || g.index_of[1] < 0) return pinned;
+  const bytes catalog = as_bytes(h.objects[static_cast<size_t>(g.index_of[1])].text);
+  const bytes props = own_value(catalog, 0, size_of(catalog), "OCProperties");
+  if (props.empty()) return pinned;
+  const bytes groups = own_value(props, 0, size_of(props), "OCGs");
+  std::vector<int32_t> refs;
+  collect_refs(groups, 0, size_of(groups), refs);
+  for (int32_t r : refs)
+    if (r > 0 && static_cast<size_t>(r) < g.index_of.size())
+      if (const int32_t i = g.index_of[static_cast<size_t>(r)]; i >= 0)
+        pinned[static_cast<size_t>(i)] = 1;
+  return pinned;
+}
+
+std::vector<int32_t> shared_representatives(const held_output& h, const object_graph& g,
+                                            std::span<const uint8_t> pinned) {
+  const size_t n = h.objects.size();
+  std::vector<int32_t> initial(n);
+  int32_t classes = 0;
+  std::unordered_map<uint64_t, std::vector<int32_t>> firsts; // hash: first object of each class
+  std::vector<graph_edge> edges;
+  edges.reserve(g.heads.size());
+  for (size_t i = 0; i < n; ++i) {
+    if (pinned[i] || !current(h, g, i)) {
+      initial[i] = classes++;
+      continue;
+    }
+    std::vector<int32_t>& seen = firsts[own_hash(h, g, i)];
+    int32_t cls = -1;
+    for (size_t k = 0; k < seen.size() && cls < 0; ++k)
+      if (same_own_content(h, g, static_cast<size_t>(seen[k]), i))
+        cls = initial[static_cast<size_t>(seen[k])];
+    if (cls < 0) {
+      cls = classes++;
+      if (seen.size() < max_compared) seen.push_back(static_cast<int32_t>(i));
+    }
+    initial[i] = cls;
+    // A pinned object forms a block of its own whatever it refers to: its edges are left out.
+    for (int32_t e = g.edge_begin[i]; e < g.edge_begin[i + 1]; ++e)
+      edges.push_back(
+          {static_cast<int32_t>(i), e - g.edge_begin[i], g.heads[static_cast<size_t>(e)]});
+  }
+  const std::vector<int32_t> block =
+      stable_partition(static_cast<int32_t>(n), initial, classes, edges);
+  // Each block's first object in number order stands for it.
+  std::vector<int32_t> first(n, -1);
+  for (size_t i = 0; i < n; ++i) {
+    int32_t& f = first[static_cast<size_t>(block[i])];
+    if (f < 0 || h.objects[i].num < h.objects[static_cast<size_t>(f)].num)
+      f = static_cast<int32_t>(i);
+  }
+  std::vector<int32_t> rep(n);
+  for (size_t i = 0; i < n; ++i) rep[i] = first[static_cast<size_t>(block[i])];
+  return rep;
+}
+
+} // namespace pdfmerge
