@@ -53,6 +53,10 @@ struct object_graph {
   std::vector<int32_t> cuts;         // where each edge stands in its object's literal
   std::string literals;              // each text without its edges, null for absent numbers
   std::vector<size_t> literal_begin; // object i's literal: [literal_begin[i], [i + 1])
+  // A stream's /Length entry in its literal (key, value and the white space after it), which
+  // identity does not look at: equal data have equal lengths, however each was spelled. (0, 0)
+  // for other objects.
+  std::vector<std::pair<int32_t, int32_t>> length_entry;
 };
 
 object_graph graph_of(const held_output& h);

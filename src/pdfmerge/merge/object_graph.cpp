@@ -14,6 +14,18 @@ void append_null(std::string& literal, bytes text, int32_t after) {
   if (after < size_of(text) && is_regular(byte_at(text, after))) literal += ' ';
 }
 
+// Where a stream dictionary's own /Length entry stands in `text`: the key through the white
+// space after its value. (0, 0) when it has none.
+std::pair<int32_t, int32_t> length_entry_in(bytes text) {
+  const int32_t end = size_of(text);
+  const int32_t key = find_own_key(text, 0, end, "Length");
+  if (key < 0) return {0, 0};
+  const int32_t value = skip_ws(text, past_name(key, "Length"), end);
+  const int32_t stop = value_end(text, value, end);
+  if (stop <= value) return {0, 0};
+  return {key, skip_ws(text, stop, end)};
+}
+
 } // namespace
 
 object_graph graph_of(const held_output& h) {
@@ -26,13 +38,26 @@ object_graph graph_of(const held_output& h) {
       g.index_of[static_cast<size_t>(h.objects[i].num)] = static_cast<int32_t>(i);
   g.edge_begin.reserve(h.objects.size() + 1);
   g.literal_begin.reserve(h.objects.size() + 1);
+  g.length_entry.reserve(h.objects.size());
   for (const held_object& o : h.objects) {
     g.edge_begin.push_back(static_cast<int32_t>(g.heads.size()));
     const size_t begin = g.literals.size();
     g.literal_begin.push_back(begin);
     const bytes text = as_bytes(o.text);
     const int32_t end = size_of(text);
+    const std::pair<int32_t, int32_t> length = o.stream ? length_entry_in(text) : std::pair{0, 0};
+    std::pair<int32_t, int32_t> length_in_literal{0, 0};
     int32_t copied = 0;
+    // Copies text[copied, to) into the literal, and notes where the /Length entry lands when it
+    // lies within that piece.
+    auto copy_to = [&](int32_t to) {
+      if (length.second > length.first && length.first >= copied && length.second <= to) {
+        const auto at = static_cast<int32_t>(g.literals.size() - begin) + length.first - copied;
+        length_in_literal = {at, at + length.second - length.first};
+      }
+      g.literals.append(
+          as_chars(text.subspan(static_cast<size_t>(copied), static_cast<size_t>(to - copied))));
+    };
     for (int32_t p = next_number(text, 0, end); p < end; p = next_number(text, p, end)) {
       const ref_match m = ref_at(text, p, end);
       if (!m.found) {
@@ -41,8 +66,7 @@ object_graph graph_of(const held_output& h) {
         p = m.after > m.digits_end ? m.after : m.digits_end;
         continue;
       }
-      g.literals.append(
-          as_chars(text.subspan(static_cast<size_t>(copied), static_cast<size_t>(p - copied))));
+      copy_to(p);
       const int32_t target =
           m.num > 0 && m.num <= max_num ? g.index_of[static_cast<size_t>(m.num)] : -1;
       if (target >= 0) {
@@ -53,7 +77,8 @@ object_graph graph_of(const held_output& h) {
       }
       copied = p = m.after;
     }
-    g.literals.append(as_chars(text.subspan(static_cast<size_t>(copied))));
+    copy_to(end);
+    g.length_entry.push_back(length_in_literal);
   }
   g.edge_begin.push_back(static_cast<int32_t>(g.heads.size()));
   g.literal_begin.push_back(g.literals.size());

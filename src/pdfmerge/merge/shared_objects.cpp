@@ -22,10 +22,32 @@ std::span<const int32_t> cuts_of(const object_graph& g, size_t i) {
   return std::span<const int32_t>(g.cuts).subspan(b, e - b);
 }
 
+// What identity compares of object i besides its data and edges: its literal, for a stream
+// without the /Length entry (equal data have equal lengths, however each was spelled), kept in
+// `storage` when it has to be put together. `shift` moves an edge's place to match.
+struct own_text {
+  std::string_view text;
+  int32_t at = 0;      // where the /Length entry was
+  int32_t removed = 0; // and its size
+  int32_t place(int32_t cut) const { return cut <= at ? cut : cut - removed; }
+};
+
+own_text own_text_of(const object_graph& g, size_t i, std::string& storage) {
+  const std::string_view literal = literal_of(g, i);
+  const auto [b, e] = g.length_entry[i];
+  if (e <= b) return {literal};
+  storage.assign(literal.substr(0, static_cast<size_t>(b)));
+  storage.append(literal.substr(static_cast<size_t>(e)));
+  return {storage, b, e - b};
+}
+
 uint64_t own_hash(const held_output& h, const object_graph& g, size_t i) {
   const held_object& o = h.objects[i];
-  uint64_t v = content_hash(as_bytes(literal_of(g, i)), o.stream ? 1 : 2);
-  for (int32_t cut : cuts_of(g, i)) v = (v ^ static_cast<uint32_t>(cut)) * 0x100000001B3ULL;
+  std::string storage;
+  const own_text t = own_text_of(g, i, storage);
+  uint64_t v = content_hash(as_bytes(t.text), o.stream ? 1 : 2);
+  for (int32_t cut : cuts_of(g, i))
+    v = (v ^ static_cast<uint32_t>(t.place(cut))) * 0x100000001B3ULL;
   if (o.stream) v = content_hash(o.data, v);
   return v;
 }
@@ -34,10 +56,16 @@ uint64_t own_hash(const held_output& h, const object_graph& g, size_t i) {
 bool same_own_content(const held_output& h, const object_graph& g, size_t a, size_t b) {
   const held_object& x = h.objects[a];
   const held_object& y = h.objects[b];
-  if (x.stream != y.stream || literal_of(g, a) != literal_of(g, b)) return false;
+  std::string sa;
+  std::string sb;
+  const own_text ta = own_text_of(g, a, sa);
+  const own_text tb = own_text_of(g, b, sb);
+  if (x.stream != y.stream || ta.text != tb.text) return false;
   const std::span<const int32_t> ca = cuts_of(g, a);
   const std::span<const int32_t> cb = cuts_of(g, b);
-  if (!std::equal(ca.begin(), ca.end(), cb.begin(), cb.end())) return false;
+  if (ca.size() != cb.size()) return false;
+  for (size_t k = 0; k < ca.size(); ++k)
+    if (ta.place(ca[k]) != tb.place(cb[k])) return false;
   return !x.stream ||
          (x.data.size() == y.data.size() &&
           (x.data.empty() || std::memcmp(x.data.data(), y.data.data(), x.data.size()) == 0));
