@@ -1,5 +1,6 @@
-// The merged file, streamed into its temporary file (or assembled in memory): header, catalog, page
-// tree, page objects, content streams, copied objects, cross-reference table and trailer.
+// The merged file, streamed into its temporary file (or assembled in memory, or held object by
+// object for a compact output, see compact.h): header, catalog, page tree, page objects, content
+// streams, copied objects, cross-reference table and trailer.
 #include "pdfmerge/merge/compact.h"
 #include "pdfmerge/merge/merge.h"
 #include "pdfmerge/pages/pages.h"

@@ -1,8 +1,11 @@
-// Objects of identical content written once: the partition refinement against a plain
-// fixed-point refinement, the identity rule as a table over held objects, the numbering and
-// rewritten texts of what is written, and the packing order of object streams.
+// Objects of identical content written once: the output held object by object, the partition
+// refinement against a plain fixed-point refinement, the identity rule as a table over held
+// objects, the numbering and rewritten texts of what is written, and the packing order of
+// object streams.
+#include "doc_fixture.h"
 #include "pdfmerge/merge/compact.h"
 #include "pdfmerge/pdfmerge_internal.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -317,6 +320,118 @@ TEST(SharedObjects, PageOrder) {
   for (int32_t i : page_order(h, g, plan, rep, 2))
     nums.push_back(h.objects[static_cast<size_t>(i)].num);
   EXPECT_EQ(nums, (std::vector<int32_t>{1, 2, 3, 21, 10, 13, 12, 5, 4, 11, 6, 20, 22, 30}));
+}
+
+// ---------------------------------------------------------------- held and written again
+
+using testdoc::obj;
+
+// Two inputs whose objects all exist: a page with a font (a dictionary, its descriptor and a
+// program stream), a page without resources, and the first listed twice.
+std::vector<merge_input> complete_inputs() {
+  std::vector<merge_input> inputs(2);
+  inputs[0].d = testdoc::make_doc(
+      {obj(3,
+           "<< /Type /Page /MediaBox [0 0 10 10] /Contents 4 0 R /Resources << /Font << /F 6 0 R "
+           ">> >> >>"),
+       obj(4, "<< /Length 5 >>\nstream\nfirst\nendstream"),
+       obj(6, "<< /Type /Font /FontDescriptor 7 0 R >>"),
+       obj(7, "<< /Type /FontDescriptor /FontFile2 8 0 R >>"),
+       obj(8, "<< /Length 4 >>\nstream\nglyf\nendstream")});
+  inputs[0].d.pages = {{3, 0}};
+  inputs[1].d =
+      testdoc::make_doc({obj(9, "<< /Type /Page /MediaBox [0 0 20 20] /Contents 10 0 R >>"),
+                         obj(10, "<< /Length 6 >>\nstream\nsecond\nendstream")});
+  inputs[1].d.pages = {{9, 90}, {9, 0}};
+  return inputs;
+}
+
+std::string text_of(const out_file& f) {
+  return std::string(reinterpret_cast<const char*>(f.out.data.get()), f.out.len);
+}
+
+// Holding gathers every object the writer makes, in its order, with the text and data it would
+// have written: each held object framed again is the plain output's object, byte for byte.
+TEST(HeldOutput, HoldsWhatTheWriterWrites) {
+  std::vector<merge_input> inputs = complete_inputs();
+  const auto size = static_cast<int32_t>(merge_plan(inputs, 3));
+  out_file plain;
+  ASSERT_EQ(write_output(plain, inputs, 3, size), 0);
+  const std::string pdf = text_of(plain);
+  held_output held;
+  out_file holder;
+  holder.hold = &held;
+  ASSERT_EQ(write_output(holder, inputs, 3, size), 0);
+  EXPECT_EQ(holder.out.len, 0u);
+  ASSERT_EQ(held.objects.size(), static_cast<size_t>(size - 1));
+  for (size_t k = 0; k < held.objects.size(); ++k) {
+    const held_object& o = held.objects[k];
+    EXPECT_EQ(o.num, static_cast<int32_t>(k) + 1);
+    std::string framed = std::to_string(o.num) + " 0 obj\n" + o.text;
+    framed += o.stream ? "\nstream\n" + std::string(as_chars(o.data)) + "\nendstream\nendobj\n"
+                       : "\nendobj\n";
+    EXPECT_EQ(pdf.compare(static_cast<size_t>(plain.xref_offsets[static_cast<size_t>(o.num)]),
+                          framed.size(), framed),
+              0)
+        << framed;
+  }
+  EXPECT_TRUE(held.objects[5].stream); // the first page's content, object 6
+  EXPECT_FALSE(held.objects[2].stream);
+}
+
+// Holding past the output's limit fails the output as writing would.
+TEST(HeldOutput, ReachingTheLimitFails) {
+  std::vector<merge_input> inputs = complete_inputs();
+  const auto size = static_cast<int32_t>(merge_plan(inputs, 3));
+  held_output held;
+  out_file holder;
+  holder.hold = &held;
+  holder.limit = 100;
+  clear_error();
+  EXPECT_EQ(write_output(holder, inputs, 3, size), -1);
+  EXPECT_STREQ(error_text(), "failed to build output");
+}
+
+// Where nothing is shared and no number is missing, the output written again from the held
+// objects is the plain output byte for byte; where the second input's page is listed twice, its
+// content stream is written once and the numbers after it close up. Object streams make a PDF
+// 1.5 file whose every number the library's own reader finds.
+TEST(CompactOutput, WrittenAgainFromHeldObjects) {
+  merge_options shared;
+  shared.share_resources = true;
+  {
+    std::vector<merge_input> inputs = complete_inputs();
+    inputs[1].d.pages = {{9, 90}};
+    const auto size = static_cast<int32_t>(merge_plan(inputs, 2));
+    out_file plain;
+    ASSERT_EQ(write_output(plain, inputs, 2, size), 0);
+    out_file f;
+    ASSERT_EQ(write_compact_output(f, inputs, 2, size, nullptr, shared), 0);
+    EXPECT_EQ(text_of(f), text_of(plain));
+  }
+  std::vector<merge_input> inputs = complete_inputs();
+  const auto size = static_cast<int32_t>(merge_plan(inputs, 3));
+  out_file f;
+  ASSERT_EQ(write_compact_output(f, inputs, 3, size, nullptr, shared), 0);
+  const std::string pdf = text_of(f);
+  EXPECT_EQ(pdf.find("second\nendstream", pdf.find("second\nendstream") + 1), std::string::npos);
+  EXPECT_NE(pdf.find("/Rotate 90 /Contents 7 0 R"), std::string::npos);
+  EXPECT_NE(pdf.find("/MediaBox [0 0 20 20] /Contents 7 0 R"), std::string::npos);
+  EXPECT_NE(pdf.find("/Font << /F 8 0 R >>"), std::string::npos);
+  EXPECT_NE(pdf.find("8 0 obj\n<< /Type /Font /FontDescriptor 9 0 R >>"), std::string::npos);
+  EXPECT_NE(pdf.find("9 0 obj\n<< /Type /FontDescriptor /FontFile2 10 0 R >>"), std::string::npos);
+  EXPECT_NE(pdf.find("xref\n0 11\n"), std::string::npos);
+
+  merge_options packed;
+  packed.object_streams = true;
+  out_file g;
+  ASSERT_EQ(write_compact_output(g, inputs, 3, size, nullptr, packed), 0);
+  const std::string file = fixtures::write_temp("compact_packed.pdf", text_of(g));
+  EXPECT_EQ(text_of(g).compare(0, 9, "%PDF-1.5\n"), 0);
+  doc d;
+  ASSERT_EQ(doc_load(file.c_str(), d), 0) << error_text();
+  EXPECT_EQ(d.pages.size(), 3u);
+  for (int32_t n = 1; n < size; ++n) EXPECT_NE(obj_lookup(d, n), nullptr) << n;
 }
 
 } // namespace
