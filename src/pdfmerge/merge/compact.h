@@ -19,8 +19,7 @@ struct held_object {
   int32_t num = 0;
   std::string text; // the value, or for a stream its dictionary (with /Length)
   bool stream = false;
-  bytes data;               // a stream's data: a view into an input file, or into `own`
-  std::vector<uint8_t> own; // the data when it had to be copied
+  bytes data; // a stream's data: a view into an input file, or into the held output's room
 };
 
 // Every object of the output in the order the writer made them. An out_file that holds one
@@ -28,9 +27,17 @@ struct held_object {
 // table) is left out, and so are the keywords around each object's text and data.
 struct held_output {
   std::vector<held_object> objects;
-  bool open = false;          // the last object still takes text
-  bool out_of_memory = false; // an object could not be held
+  // Room for the stream data that has to be copied (page content, which the writer makes in
+  // buffers it reuses): a few large blocks rather than an allocation, and its page faults, per
+  // stream.
+  file_memory_pool room;
+  std::vector<file_memory> own; // copies too large for the room's blocks, each its own
+  bool open = false;            // the last object still takes text
+  bool out_of_memory = false;   // an object could not be held
 };
+
+// A copy of `data` in the held output's room; empty when memory runs out (or `data` is empty).
+bytes hold_copy(held_output& h, bytes data) noexcept;
 
 // The side of an out_file that holds: an object begun, a piece of its text, a stream's data
 // (what comes after the data, "\nendstream\nendobj\n", is not kept). Running out of memory
@@ -122,6 +129,9 @@ held_plan plan_shared(const held_output& h, const object_graph& g,
 // its edges lead to.
 std::string held_text(const held_output& h, const object_graph& g, const held_plan& plan, size_t i,
                       std::span<const int32_t> representative);
+// The same, appended to `out`.
+void append_held_text(std::string& out, const held_output& h, const object_graph& g,
+                      const held_plan& plan, size_t i, std::span<const int32_t> representative);
 
 // The order in which objects are packed: the catalog and the page tree, then each page object
 // followed by what it reaches that no page before it reached, then what the catalog reaches

@@ -2,6 +2,8 @@
 // the keywords that frame each object's text and data in the file.
 #include "pdfmerge/merge/compact.h"
 
+#include <cstring>
+
 namespace pdfmerge {
 namespace {
 
@@ -72,14 +74,27 @@ void hold_stream_data(out_file& f, bytes data, bool lasting) noexcept {
     o.data = data;
     return;
   }
-  if (!count_held(f, data.size())) return;
-  try {
-    o.own.assign(data.begin(), data.end());
-  } catch (...) {
-    held_out_of_memory(f);
-    return;
+  if (data.empty() || !count_held(f, data.size())) return;
+  o.data = hold_copy(h, data);
+  if (o.data.empty()) held_out_of_memory(f);
+}
+
+bytes hold_copy(held_output& h, bytes data) noexcept {
+  if (data.empty()) return {};
+  file_memory m = h.room.take(data.size());
+  if (!m) return {};
+  std::memcpy(m.get(), data.data(), data.size());
+  const bytes copy(m.get(), data.size());
+  if (m.get_deleter().pooled) {
+    (void)m.release(); // the room keeps its blocks
+    return copy;
   }
-  o.data = bytes(o.own.data(), o.own.size());
+  try {
+    h.own.push_back(std::move(m));
+  } catch (...) {
+    return {};
+  }
+  return copy;
 }
 
 } // namespace pdfmerge

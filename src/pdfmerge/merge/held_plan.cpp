@@ -61,12 +61,13 @@ held_plan plan_shared(const held_output& h, const object_graph& g,
   return plan;
 }
 
-std::string held_text(const held_output& h, const object_graph& g, const held_plan& plan, size_t i,
-                      std::span<const int32_t> representative) {
-  if (!plan.rebuild) return h.objects[i].text;
+void append_held_text(std::string& out, const held_output& h, const object_graph& g,
+                      const held_plan& plan, size_t i, std::span<const int32_t> representative) {
+  if (!plan.rebuild) {
+    out += h.objects[i].text;
+    return;
+  }
   const std::string_view literal = literal_of(g, i);
-  std::string out;
-  out.reserve(literal.size() + 8 * static_cast<size_t>(g.edge_begin[i + 1] - g.edge_begin[i]));
   size_t copied = 0;
   for (int32_t e = g.edge_begin[i]; e < g.edge_begin[i + 1]; ++e) {
     const auto cut = static_cast<size_t>(g.cuts[static_cast<size_t>(e)]);
@@ -80,6 +81,12 @@ std::string held_text(const held_output& h, const object_graph& g, const held_pl
     out += " 0 R";
   }
   out.append(literal.substr(copied));
+}
+
+std::string held_text(const held_output& h, const object_graph& g, const held_plan& plan, size_t i,
+                      std::span<const int32_t> representative) {
+  std::string out;
+  append_held_text(out, h, g, plan, i, representative);
   return out;
 }
 

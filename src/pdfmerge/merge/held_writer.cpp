@@ -98,9 +98,13 @@ bool write_held_classic(out_file& f, const held_output& h, const object_graph& g
                         const held_plan& plan, std::span<const int32_t> representative) {
   out_put(f, "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
   f.xref_offsets.assign(static_cast<size_t>(plan.size), -1);
+  std::string text; // reused from object to object
   for (size_t i = 0; i < h.objects.size() && !f.failed; ++i)
-    if (plan.out_num[i] > 0)
-      write_object(f, h.objects[i], plan.out_num[i], held_text(h, g, plan, i, representative));
+    if (plan.out_num[i] > 0) {
+      text.clear();
+      append_held_text(text, h, g, plan, i, representative);
+      write_object(f, h.objects[i], plan.out_num[i], text);
+    }
   if (!f.failed) write_xref(f, plan.size);
   return true;
 }
@@ -133,7 +137,7 @@ bool write_held_packed(out_file& f, const held_output& h, const object_graph& g,
     for (int32_t i : groups[k].members) {
       const int32_t num = plan.out_num[static_cast<size_t>(i)];
       head += num_text(num) + " " + num_text(static_cast<int64_t>(body.size())) + " ";
-      body += held_text(h, g, plan, static_cast<size_t>(i), representative);
+      append_held_text(body, h, g, plan, static_cast<size_t>(i), representative);
       body += '\n';
       entries[static_cast<size_t>(num)] = {2, static_cast<uint64_t>(stm), index++};
     }
@@ -147,10 +151,14 @@ bool write_held_packed(out_file& f, const held_output& h, const object_graph& g,
     out_put(f, bytes(packed.data(), packed.size()));
     out_put(f, "\nendstream\nendobj\n");
   }
+  std::string text; // reused from object to object
   for (int32_t i : order)
-    if (h.objects[static_cast<size_t>(i)].stream && !f.failed)
+    if (h.objects[static_cast<size_t>(i)].stream && !f.failed) {
+      text.clear();
+      append_held_text(text, h, g, plan, static_cast<size_t>(i), representative);
       write_object(f, h.objects[static_cast<size_t>(i)], plan.out_num[static_cast<size_t>(i)],
-                   held_text(h, g, plan, static_cast<size_t>(i), representative));
+                   text);
+    }
   if (f.failed) return true;
 
   const auto xref_at = static_cast<int64_t>(out_offset(f));

@@ -41,15 +41,16 @@ own_text own_text_of(const object_graph& g, size_t i, std::string& storage) {
   return {storage, b, e - b};
 }
 
-uint64_t own_hash(const held_output& h, const object_graph& g, size_t i) {
+// A hash of what identity compares of object i but its stream data; for a stream, its data's
+// size is taken in instead.
+uint64_t shape_hash(const held_output& h, const object_graph& g, size_t i) {
   const held_object& o = h.objects[i];
   std::string storage;
   const own_text t = own_text_of(g, i, storage);
   uint64_t v = content_hash(as_bytes(t.text), o.stream ? 1 : 2);
   for (int32_t cut : cuts_of(g, i))
     v = (v ^ static_cast<uint32_t>(t.place(cut))) * 0x100000001B3ULL;
-  if (o.stream) v = content_hash(o.data, v);
-  return v;
+  return o.stream ? (v ^ o.data.size()) * 0x100000001B3ULL : v;
 }
 
 // The same content apart from where the references lead.
@@ -105,6 +106,13 @@ std::vector<int32_t> shared_representatives(const held_output& h, const object_g
   const size_t n = h.objects.size();
   std::vector<int32_t> initial(n);
   int32_t classes = 0;
+  // Objects whose shape (all but a stream's data bytes) no other object has are alone at once;
+  // only the data of streams that share their shape is read, so a stream that cannot match any
+  // other costs nothing here.
+  std::vector<uint64_t> shape(n, 0);
+  std::unordered_map<uint64_t, int32_t> shapes;
+  for (size_t i = 0; i < n; ++i)
+    if (!pinned[i] && current(h, g, i)) ++shapes[shape[i] = shape_hash(h, g, i)];
   std::unordered_map<uint64_t, std::vector<int32_t>> firsts; // hash: first object of each class
   std::vector<graph_edge> edges;
   edges.reserve(g.heads.size());
@@ -113,16 +121,16 @@ std::vector<int32_t> shared_representatives(const held_output& h, const object_g
       initial[i] = classes++;
       continue;
     }
-    std::vector<int32_t>& seen = firsts[own_hash(h, g, i)];
     int32_t cls = -1;
-    for (size_t k = 0; k < seen.size() && cls < 0; ++k)
-      if (same_own_content(h, g, static_cast<size_t>(seen[k]), i))
-        cls = initial[static_cast<size_t>(seen[k])];
-    if (cls < 0) {
-      cls = classes++;
-      if (seen.size() < max_compared) seen.push_back(static_cast<int32_t>(i));
+    if (shapes[shape[i]] > 1) {
+      const held_object& o = h.objects[i];
+      std::vector<int32_t>& seen = firsts[o.stream ? content_hash(o.data, shape[i]) : shape[i]];
+      for (size_t k = 0; k < seen.size() && cls < 0; ++k)
+        if (same_own_content(h, g, static_cast<size_t>(seen[k]), i))
+          cls = initial[static_cast<size_t>(seen[k])];
+      if (cls < 0 && seen.size() < max_compared) seen.push_back(static_cast<int32_t>(i));
     }
-    initial[i] = cls;
+    initial[i] = cls < 0 ? classes++ : cls;
     // A pinned object forms a block of its own whatever it refers to: its edges are left out.
     for (int32_t e = g.edge_begin[i]; e < g.edge_begin[i + 1]; ++e)
       edges.push_back(

@@ -113,10 +113,9 @@ held_output held_of(const std::vector<spec>& specs) {
     o.num = s.num;
     o.text = s.text;
     o.stream = s.stream;
-    o.own.assign(s.data.begin(), s.data.end());
+    o.data = hold_copy(h, as_bytes(s.data));
     h.objects.push_back(std::move(o));
   }
-  for (held_object& o : h.objects) o.data = bytes(o.own.data(), o.own.size());
   return h;
 }
 
