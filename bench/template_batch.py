@@ -72,7 +72,7 @@ class EmbeddedFont:
     """One TrueType program, whole or subset, with what its PDF objects need."""
 
     def __init__(self, path, subset):
-        font = TTFont(path)
+        font = TTFont(path, recalcTimestamp=False)  # the same bytes on every run
         if subset:
             opts = ft_subset.Options()
             opts.name_IDs = ["*"]
@@ -81,10 +81,14 @@ class EmbeddedFont:
             sub = ft_subset.Subsetter(opts)
             sub.populate(text=CHARSET)
             sub.subset(font)
-        with tempfile.TemporaryFile() as f:
-            font.save(f)
-            f.seek(0)
-            self.program = f.read()
+        if subset:
+            with tempfile.TemporaryFile() as f:
+                font.save(f)
+                f.seek(0)
+                self.program = f.read()
+        else:  # the font file as it is
+            with open(path, "rb") as f:
+                self.program = f.read()
         base = font["name"].getDebugName(6) or os.path.basename(path)[:-4]
         # A subset's tag is made from its contents, as generators do: the same subset, the same tag.
         tag = "".join(chr(65 + b % 26) for b in zlib.crc32(self.program).to_bytes(4, "big") * 2)[:6]
