@@ -1,10 +1,11 @@
 // The whole C API on one input file: its page count, a merge of it with itself (through
 // pdfmerge_files, pdfmerge_two, pdfmerge_append, or pdfmerge_files_opt keeping annotations and
-// bookmarks or writing the content compressed, picked by the input's length), and the page count of
-// the output, which must be twice the input's. After every call the last-error text must be one
-// non-empty line of at most 1023 bytes of UTF-8 when the call failed, and empty when it succeeded;
-// a failed merge leaves no output, and no call leaves a temporary file behind. The files live in a
-// folder of their own on a tmpfs when there is one.
+// bookmarks, writing the content compressed, sharing identical objects, writing object streams, or
+// all of these, picked by the input's length), and the page count of the output, which must be
+// twice the input's: the library's own reader reads back what its writer made. After every call the
+// last-error text must be one non-empty line of at most 1023 bytes of UTF-8 when the call failed,
+// and empty when it succeeded; a failed merge leaves no output, and no call leaves a temporary file
+// behind. The files live in a folder of their own on a tmpfs when there is one.
 #include "fuzz_check.h"
 #include "kq_out_pdfmerge.h"
 
@@ -97,29 +98,36 @@ void check_folder(const scratch& s, bool output, const char* after) {
 }
 
 int merge_with_itself(const scratch& s, size_t pick, const char*& call) {
-  switch (pick % 5) {
-  case 0: {
-    const char* const paths[2] = {s.in.c_str(), s.in.c_str()};
+  const char* const paths[2] = {s.in.c_str(), s.in.c_str()};
+  switch (pick % 8) {
+  case 0:
     call = "pdfmerge_files";
     return pdfmerge_files(paths, 2, s.out.c_str());
-  }
   case 1:
     call = "pdfmerge_two";
     return pdfmerge_two(s.in.c_str(), s.in.c_str(), s.out.c_str());
   case 2:
     call = "pdfmerge_append";
     return pdfmerge_append(s.in.c_str(), s.in.c_str(), s.out.c_str());
-  case 3: {
-    const char* const paths[2] = {s.in.c_str(), s.in.c_str()};
+  case 3:
     call = "pdfmerge_files_opt";
     return pdfmerge_files_opt(paths, 2, s.out.c_str(),
                               PDFMERGE_KEEP_ANNOTATIONS | PDFMERGE_KEEP_OUTLINES);
-  }
-  default: {
-    const char* const paths[2] = {s.in.c_str(), s.in.c_str()};
+  case 4:
     call = "pdfmerge_files_opt";
     return pdfmerge_files_opt(paths, 2, s.out.c_str(), PDFMERGE_COMPRESS_CONTENT);
-  }
+  case 5:
+    call = "pdfmerge_files_opt with shared objects";
+    return pdfmerge_files_opt(paths, 2, s.out.c_str(), PDFMERGE_SHARE_RESOURCES);
+  case 6:
+    call = "pdfmerge_files_opt with object streams";
+    return pdfmerge_files_opt(paths, 2, s.out.c_str(), PDFMERGE_OBJECT_STREAMS);
+  default:
+    call = "pdfmerge_files_opt with every option";
+    return pdfmerge_files_opt(paths, 2, s.out.c_str(),
+                              PDFMERGE_KEEP_ANNOTATIONS | PDFMERGE_KEEP_OUTLINES |
+                                  PDFMERGE_COMPRESS_CONTENT | PDFMERGE_SHARE_RESOURCES |
+                                  PDFMERGE_OBJECT_STREAMS);
   }
 }
 

@@ -116,8 +116,8 @@ std::string layers_doc() {
 
 // Two pages marked up by a reader: a link by a named destination, a GoTo through the /Names
 // tree, a square with its popup and appearance, a filled form field, and nested bookmarks, one
-// of them to a page outside the tree. Padded to a length of 3 modulo 4, the length by which
-// the api target picks pdfmerge_files_opt with both options.
+// of them to a page outside the tree. Padded to a length of 3 modulo 4, the lengths by which
+// the api target picks pdfmerge_files_opt keeping both (3 modulo 8) or with every option (7).
 std::string marked_doc() {
   pdf_builder b;
   b.object(1, "<< /Type /Catalog /Pages 2 0 R /Outlines 20 0 R /Dests << /two [4 0 R /Fit] >> "
@@ -151,6 +151,38 @@ std::string marked_doc() {
   return doc;
 }
 
+// Two pages made from one template whose font, form XObject and self-referring property list
+// stand twice under other numbers, and a page listed twice: what a merge with shared objects
+// finds identical. Padded to a length of 5 modulo 8, by which the api target merges with that
+// option.
+std::string template_doc() {
+  pdf_builder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 3 0 R] /Count 3 /MediaBox [0 0 100 100] >>");
+  b.object(3, "<< /Type /Page /Parent 2 0 R /Contents 5 0 R /Resources << /Font << /F 7 0 R >> "
+              "/XObject << /X 9 0 R >> /Properties << /P 11 0 R >> >> >>");
+  b.object(4, "<< /Type /Page /Parent 2 0 R /Contents 6 0 R /Resources << /Font << /F 8 0 R >> "
+              "/XObject << /X 10 0 R >> /Properties << /P 12 0 R >> >> >>");
+  b.stream(5, "", "/P /P BDC /X Do EMC BT /F 9 Tf 5 50 Td (one) Tj ET");
+  b.stream(6, "", "/P /P BDC /X Do EMC BT /F 9 Tf 5 50 Td (two) Tj ET");
+  b.object(7, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  b.object(8, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  b.stream(9,
+           "/Type /XObject /Subtype /Form /BBox [0 0 100 100] /Resources << /Font << /F 7 0 R "
+           ">> >>",
+           "0 0 1 RG 5 5 90 90 re S");
+  b.stream(10,
+           "/Type /XObject /Subtype /Form /BBox [0 0 100 100] /Resources << /Font << /F 8 0 R "
+           ">> >>",
+           "0 0 1 RG 5 5 90 90 re S");
+  b.object(11, "<< /Self 11 0 R /Next 12 0 R >>");
+  b.object(12, "<< /Self 12 0 R /Next 11 0 R >>");
+  b.xref_table().trailer("<< /Size 13 /Root 1 0 R >>");
+  std::string doc = b.startxref().str();
+  while (doc.size() % 8 != 5) doc += '\n';
+  return doc;
+}
+
 void api_seeds() {
   put("api", "marked.pdf", marked_doc());
   put("api", "simple-1.pdf", fixtures::simple_pdf(1));
@@ -160,6 +192,7 @@ void api_seeds() {
   put("api", "object-stream.pdf", object_stream_doc());
   put("api", "damaged.pdf", damaged_doc());
   put("api", "layers.pdf", layers_doc());
+  put("api", "template.pdf", template_doc());
   const vec plain(text.begin(), text.end());
   put("api", "content-lzw-a85.pdf",
       page_tree_doc("/Filter [/A85 /LZW]", testenc::a85_encode(testenc::lzw_encode(plain, 1))));

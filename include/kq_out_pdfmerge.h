@@ -61,6 +61,13 @@ KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_files(const char* const* paths, in
 /* Writes each page's content stream Flate-compressed (the page's own compressed stream as it
  * is, when it has one that inflates cleanly to the same content): a smaller file. */
 #define PDFMERGE_COMPRESS_CONTENT 4
+/* Writes objects that would be written with identical content once (the fonts, images and
+ * other resources that the inputs share, the same input listed twice), every reference to any
+ * of them pointing at that one. Page objects stay one per output page. */
+#define PDFMERGE_SHARE_RESOURCES 8
+/* Writes a PDF 1.5 file: the objects that are not streams go, compressed, into object streams
+ * in page order, and a cross-reference stream takes the place of the table. */
+#define PDFMERGE_OBJECT_STREAMS 16
 
 /* pdfmerge_files, keeping what `options` asks for beyond the pages' content and writing the
  * content as it asks. With options 0 the output is exactly that of pdfmerge_files; an unknown

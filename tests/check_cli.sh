@@ -40,6 +40,17 @@ if ! grep -q "/Filter /FlateDecode" "$work/small.pdf"; then
   echo "FAILED: merge --compress wrote no compressed content"
   failed=1
 fi
+# The same file twice, with shared objects and object streams: a PDF 1.5 file, smaller than
+# the merge without them, whose pages the program counts again.
+expect merge-compact 0 "$work/compact.pdf: 6 pages" "$cli" merge --share-resources \
+  --object-streams "$work/compact.pdf" "$examples/rotated.pdf" "$examples/rotated.pdf"
+expect merge-twice 0 "$work/twice.pdf: 6 pages" \
+  "$cli" merge "$work/twice.pdf" "$examples/rotated.pdf" "$examples/rotated.pdf"
+if [ "$(head -c 8 "$work/compact.pdf")" != "%PDF-1.5" ] || ! grep -q "/Type /ObjStm" "$work/compact.pdf" ||
+  [ "$(wc -c <"$work/compact.pdf")" -ge "$(wc -c <"$work/twice.pdf")" ]; then
+  echo "FAILED: merge --share-resources --object-streams wrote no smaller PDF 1.5 file"
+  failed=1
+fi
 expect merge-unknown-option 2 "$("$cli" --help)" \
   "$cli" merge --keep-everything "$work/unknown.pdf" "$examples/letter.pdf"
 expect merge-options-only 2 "$("$cli" --help)" "$cli" merge --keep-outlines "$work/only.pdf"

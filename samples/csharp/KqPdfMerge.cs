@@ -77,6 +77,8 @@ namespace KqPdfMerge
         KeepAnnotations = 1, // the pages' annotations and the form fields
         KeepOutlines = 2,    // the bookmarks
         CompressContent = 4, // the pages' content written Flate-compressed
+        ShareResources = 8,  // objects of identical content (shared fonts, images) written once
+        ObjectStreams = 16,  // a PDF 1.5 file with its small objects in compressed object streams
     }
 
     /// <summary>Page counts and merges that throw PdfMergeException on failure.</summary>

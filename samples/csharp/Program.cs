@@ -92,6 +92,20 @@ static class Program
         Check(PdfMerge.PageCount(compressed) == total, "merge with options: page count");
         Check(Filters(compressed) == Filters(output) + total,
               "each page's new content stream is compressed");
+        // A batch that lists one file three times: with shared objects and object streams its
+        // font is written once, and the file is a smaller PDF 1.5 file.
+        string[] batch = { inputs[2], inputs[2], inputs[2] };
+        string plainBatch = Path.Combine(work, "batch-plain.pdf");
+        string compactBatch = Path.Combine(work, "batch-compact.pdf");
+        PdfMerge.Merge(batch, plainBatch);
+        PdfMerge.Merge(batch, compactBatch, MergeOptions.ShareResources | MergeOptions.ObjectStreams |
+                                            MergeOptions.CompressContent);
+        Check(PdfMerge.PageCount(compactBatch) == 9, "merge with shared objects: page count");
+        Check(Encoding.GetEncoding("ISO-8859-1").GetString(File.ReadAllBytes(compactBatch))
+                  .StartsWith("%PDF-1.5\n", StringComparison.Ordinal),
+              "object streams make a PDF 1.5 file");
+        Check(new FileInfo(compactBatch).Length < new FileInfo(plainBatch).Length,
+              "shared objects make a smaller file");
         message = FailureOf(() => PdfMerge.Merge(inputs, compressed, (MergeOptions)64));
         Check(message == "unknown option bits 0x40", "message of an unknown option bit");
 

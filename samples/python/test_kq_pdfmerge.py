@@ -42,6 +42,22 @@ def test_options_reach_the_library(tmp_path):
             plain.read_bytes().count(b"/FlateDecode") + 6)
 
 
+def test_shared_objects_and_object_streams(tmp_path):
+    # The same example listed three times: its font and everything else but the pages is
+    # written once, and the small objects go into compressed object streams of a PDF 1.5 file.
+    inputs = [EXAMPLES / "rotated.pdf"] * 3
+    plain, shared, compact = (tmp_path / n for n in ("plain.pdf", "shared.pdf", "compact.pdf"))
+    kq_pdfmerge.merge(inputs, plain)
+    kq_pdfmerge.merge(inputs, shared, share_resources=True)
+    kq_pdfmerge.merge(inputs, compact, share_resources=True, object_streams=True, compress=True)
+    for out in (plain, shared, compact):
+        assert kq_pdfmerge.page_count(out) == 9
+    assert plain.read_bytes().count(b"/Type /Font") == 3
+    assert shared.read_bytes().count(b"/Type /Font") == 1
+    assert compact.read_bytes().startswith(b"%PDF-1.5\n")
+    assert compact.stat().st_size < shared.stat().st_size < plain.stat().st_size
+
+
 def test_merge_examples_with_a_non_ascii_name(tmp_path):
     unicode_copy = tmp_path / UNICODE_NAME
     shutil.copyfile(EXAMPLES / "rotated.pdf", unicode_copy)

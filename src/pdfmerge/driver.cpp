@@ -65,8 +65,13 @@ int32_t merge_many(const char* const* paths, int32_t count, const char* out_path
   out_file f;
   f.sink = pending.file();
   const output_extras extras = opts.keeps_more() ? keep_extras(inputs, plan) : output_extras{};
-  if (write_output(f, inputs, static_cast<int32_t>(total), static_cast<int32_t>(size),
-                   opts.keeps_more() ? &extras : nullptr, opts.compress_content) != 0) {
+  const output_extras* x = opts.keeps_more() ? &extras : nullptr;
+  const auto pages = static_cast<int32_t>(total);
+  const int32_t written =
+      opts.holds_objects()
+          ? write_compact_output(f, inputs, pages, static_cast<int32_t>(size), x, opts)
+          : write_output(f, inputs, pages, static_cast<int32_t>(size), x, opts.compress_content);
+  if (written != 0) {
     if (f.write_failed) set_error("short write to %s", out_path);
     return -1;
   }

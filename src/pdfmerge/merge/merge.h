@@ -79,6 +79,8 @@ bytes clean_zlib(const flate_source& src, bytes decoded) noexcept;
 // A rectangle value: "%ld" when x is a whole 32-bit number, else "%.4f".
 std::string box_num_text(double x);
 
+struct held_output;
+
 // Outputs reaching this size fail: offsets are signed 32-bit values.
 inline constexpr uint64_t output_limit = uint64_t{1} << 31;
 
@@ -93,6 +95,9 @@ struct out_file {
   uint64_t limit = output_limit;
   bool failed = false; // an append ran out of memory or reached the limit; nothing more is added
   bool write_failed = false; // the sink took fewer bytes than it was given
+  // When set, objects are held here instead of written (see compact.h); `flushed` then counts
+  // the bytes copied into memory, which the limit bounds.
+  held_output* hold = nullptr;
 };
 
 inline constexpr uint64_t out_block = uint64_t{1} << 20;
@@ -106,6 +111,9 @@ void out_put(out_file& f, bytes piece) noexcept;
 inline void out_put(out_file& f, std::string_view piece) noexcept {
   out_put(f, as_bytes(piece));
 }
+// A stream's data, after its dictionary and "\nstream\n". `lasting`: the bytes stay where they
+// are until the output is complete (an input file's), so a held output need not copy them.
+void out_put_stream_data(out_file& f, bytes data, bool lasting) noexcept;
 // Notes the offset of object n and appends "n 0 obj\n".
 void out_begin_object(out_file& f, int32_t n) noexcept;
 // Gives the gathered bytes to the sink (nothing without one).
@@ -134,6 +142,16 @@ struct output_extras {
 int32_t write_output(out_file& f, const std::vector<merge_input>& inputs, int32_t total_pages,
                      int32_t size, const output_extras* extras = nullptr,
                      bool compress_content = false);
+
+// As write_output, with the objects held in memory first so that identical ones are written
+// once (`share_resources`) and those that are not streams packed into object streams behind a
+// cross-reference stream (`object_streams`). 0, or -1 with the last-error text set.
+int32_t write_compact_output(out_file& f, const std::vector<merge_input>& inputs,
+                             int32_t total_pages, int32_t size, const output_extras* extras,
+                             const merge_options& opts);
+
+// The classic cross-reference table of numbers 0..size-1 at the output's end, and the trailer.
+void write_xref(out_file& f, int32_t size);
 
 // The temporary file beside the output that a merge streams into, and the replacing of
 // out_path by it once complete: out_path is replaced whole or not at all. A pending output

@@ -10,15 +10,23 @@ struct merge_options {
   bool keep_annotations = false; // bit 1: the pages' annotations, and the form fields
   bool keep_outlines = false;    // bit 2: the bookmarks
   bool compress_content = false; // bit 4: the pages' content streams written Flate-compressed
+  bool share_resources = false;  // bit 8: objects of identical content written once
+  bool object_streams = false;   // bit 16: a PDF 1.5 file with its small objects compressed
 
   // Whether anything beyond the pages is kept (objects and entries added to the output).
   bool keeps_more() const { return keep_annotations || keep_outlines; }
+  // Whether the objects are held in memory until the whole output is known, to be shared or
+  // packed before they are written.
+  bool holds_objects() const { return share_resources || object_streams; }
 };
 
 inline constexpr uint32_t option_keep_annotations = 1;
 inline constexpr uint32_t option_keep_outlines = 2;
 inline constexpr uint32_t option_compress_content = 4;
-inline constexpr uint32_t known_option_bits =
-    option_keep_annotations | option_keep_outlines | option_compress_content;
+inline constexpr uint32_t option_share_resources = 8;
+inline constexpr uint32_t option_object_streams = 16;
+inline constexpr uint32_t known_option_bits = option_keep_annotations | option_keep_outlines |
+                                              option_compress_content | option_share_resources |
+                                              option_object_streams;
 
 } // namespace pdfmerge

@@ -1,5 +1,7 @@
-// The merged file, streamed into its temporary file (or assembled in memory): header, catalog, page
-// tree, page objects, content streams, copied objects, cross-reference table and trailer.
+// The merged file, streamed into its temporary file (or assembled in memory, or held object by
+// object for a compact output, see compact.h): header, catalog, page tree, page objects, content
+// streams, copied objects, cross-reference table and trailer.
+#include "pdfmerge/merge/compact.h"
 #include "pdfmerge/merge/merge.h"
 #include "pdfmerge/pages/pages.h"
 
@@ -66,7 +68,7 @@ void write_content_stream(out_file& f, const merge_input& in, int32_t n, bytes c
   if (!parms.empty()) dict += " /DecodeParms " + renumbered_text(parms, in.map);
   make_reader_safe(dict);
   out_put(f, dict + " >>\nstream\n");
-  out_put(f, content);
+  out_put_stream_data(f, content, false);
   out_put(f, "\nendstream\nendobj\n");
 }
 
@@ -152,6 +154,8 @@ bool write_content_streams(out_file& f, const std::vector<merge_input>& inputs, 
   return true;
 }
 
+} // namespace
+
 // One 20-byte line per number. A free line carries the offset of the object just before it.
 void write_xref(out_file& f, int32_t size) {
   const auto table = static_cast<int64_t>(out_offset(f));
@@ -169,8 +173,6 @@ void write_xref(out_file& f, int32_t size) {
        << "\n%%EOF\n";
 }
 
-} // namespace
-
 void out_flush(out_file& f) noexcept {
   if (!f.sink || f.out.len == 0 || f.write_failed) return;
   const size_t n = static_cast<size_t>(f.out.len);
@@ -184,6 +186,10 @@ void out_flush(out_file& f) noexcept {
 
 void out_put(out_file& f, bytes piece) noexcept {
   if (f.failed) return;
+  if (f.hold) {
+    hold_put(f, piece);
+    return;
+  }
   if (out_offset(f) + piece.size() >= f.limit) {
     f.failed = true;
     return;
@@ -204,8 +210,20 @@ void out_put(out_file& f, bytes piece) noexcept {
   if (!f.out.data) f.failed = true;
 }
 
+void out_put_stream_data(out_file& f, bytes data, bool lasting) noexcept {
+  if (f.hold) {
+    if (!f.failed) hold_stream_data(f, data, lasting);
+    return;
+  }
+  out_put(f, data);
+}
+
 void out_begin_object(out_file& f, int32_t n) noexcept {
   if (f.failed) return;
+  if (f.hold) {
+    hold_begin(f, n);
+    return;
+  }
   f.xref_offsets[static_cast<size_t>(n)] = static_cast<int32_t>(out_offset(f));
   char line[32];
   const int len = std::snprintf(line, sizeof line, "%ld 0 obj\n", static_cast<long>(n));
@@ -238,9 +256,10 @@ int32_t write_output(out_file& f, const std::vector<merge_input>& inputs, int32_
     for (size_t k = 0; k < in.map.old_nums.size() && !f.failed; ++k)
       write_copied_object(f, in, in.map.old_nums[k], in.map.new_nums[k]);
   if (extras && !f.failed) extras->write_objects(f);
-  if (!f.failed) write_xref(f, size);
+  if (!f.failed && !f.hold) write_xref(f, size);
+  if (f.hold) hold_close(*f.hold);
   out_flush(f);
-  if (f.out.failed) {
+  if (f.out.failed || (f.hold && f.hold->out_of_memory)) {
     set_error("out of memory");
     return -1;
   }
