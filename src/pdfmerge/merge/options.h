@@ -7,18 +7,29 @@
 namespace pdfmerge {
 
 struct merge_options {
-  bool keep_annotations = false; // bit 1: the pages' annotations, and the form fields
-  bool keep_outlines = false;    // bit 2: the bookmarks
-  bool compress_content = false; // bit 4: the pages' content streams written Flate-compressed
+  bool keep_annotations = false;  // bit 1: the pages' annotations, and the form fields
+  bool keep_outlines = false;     // bit 2: the bookmarks
+  bool compress_content = false;  // bit 4: the pages' content streams written Flate-compressed
+  bool outline_per_input = false; // bit 32: one top-level bookmark per input
+  bool keep_doc_info = false;     // bit 64: the first inputs' document information and metadata
+  bool pad_odd = false;           // bit 128: a blank page after an input of an odd page count
+  bool page_labels = false;       // bit 256: the pages' labels
 
   // Whether anything beyond the pages is kept (objects and entries added to the output).
-  bool keeps_more() const { return keep_annotations || keep_outlines; }
+  bool keeps_more() const {
+    return keep_annotations || keep_outlines || outline_per_input || keep_doc_info || page_labels;
+  }
 };
 
 inline constexpr uint32_t option_keep_annotations = 1;
 inline constexpr uint32_t option_keep_outlines = 2;
 inline constexpr uint32_t option_compress_content = 4;
+inline constexpr uint32_t option_outline_per_input = 32;
+inline constexpr uint32_t option_keep_doc_info = 64;
+inline constexpr uint32_t option_pad_odd = 128;
+inline constexpr uint32_t option_page_labels = 256;
 inline constexpr uint32_t known_option_bits =
-    option_keep_annotations | option_keep_outlines | option_compress_content;
+    option_keep_annotations | option_keep_outlines | option_compress_content |
+    option_outline_per_input | option_keep_doc_info | option_pad_odd | option_page_labels;
 
 } // namespace pdfmerge
