@@ -373,6 +373,58 @@ TEST(KeepDocInfo, WithoutAnyInformationOnlyTheProducerIsWritten) {
   EXPECT_EQ(pdf.find("/Lang"), std::string::npos);
 }
 
+// A one-page document's body (catalog 1, tree 2, page 3) with `tail` appended by the case.
+fixtures::pdf_builder one_page() {
+  fixtures::pdf_builder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  b.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] >>");
+  return b;
+}
+
+// The /Info of the newest trailer or cross-reference stream counts, wherever it is written.
+TEST(KeepDocInfo, TheNewestTrailersInformationCounts) {
+  std::vector<std::pair<std::string, std::string>> cases; // (name, file), each titled "New"
+  {
+    fixtures::pdf_builder b = one_page();
+    b.object(4, "<< /Title (Old) >>");
+    b.xref_table().trailer("<< /Size 5 /Root 1 0 R /Info 4 0 R >>").startxref();
+    const long first = b.last_xref();
+    b.object(5, "<< /Title (New) >>");
+    b.xref_table().trailer("<< /Size 6 /Root 1 0 R /Info 5 0 R /Prev " + std::to_string(first) +
+                           " >>");
+    cases.emplace_back("an incremental update", b.startxref().str());
+  }
+  {
+    fixtures::pdf_builder b = one_page();
+    b.object(4, "<< /Title (New) >>");
+    b.xref_stream(5, "/Root 1 0 R /Info 4 0 R");
+    cases.emplace_back("a cross-reference stream", b.startxref().str());
+  }
+  {
+    fixtures::pdf_builder b = one_page();
+    b.object(4, "<< /Title (Old) >>");
+    b.xref_table().trailer("<< /Size 5 /Root 1 0 R /Info 4 0 R >>").startxref();
+    int first = 0;
+    const std::string body = fixtures::objstm_body({{6, "<< /Title (New) >>"}}, first);
+    b.stream(7, "/Type /ObjStm /N 1 /First " + std::to_string(first), body);
+    b.compressed(6, 7, 0);
+    b.xref_stream(8, "/Root 1 0 R /Info 6 0 R");
+    cases.emplace_back("an update with an object stream", b.startxref().str());
+  }
+  {
+    fixtures::pdf_builder b = one_page();
+    b.xref_table().trailer("<< /Size 4 /Root 1 0 R /Info << /Title (New) >> >>");
+    cases.emplace_back("a dictionary in the trailer", b.startxref().str());
+  }
+  for (const auto& [name, bytes] : cases) {
+    const std::string in = write_temp("newest.pdf", bytes);
+    const std::string out = temp_path("newest_out.pdf");
+    ASSERT_EQ(merge_opt({in}, out, PDFMERGE_KEEP_DOC_INFO), 0) << name << pdfmerge_last_error();
+    EXPECT_NE(read_file(out).find("<< /Title (New) /Producer"), std::string::npos) << name;
+  }
+}
+
 // The title of an encrypted input is read decrypted, for the information and the bookmark.
 TEST(KeepDocInfo, EncryptedInputsTitlesAreDecrypted) {
   if (!have_tool("qpdf")) GTEST_SKIP() << "qpdf is not installed";

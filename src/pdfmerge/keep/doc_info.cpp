@@ -3,6 +3,7 @@
 #include "pdfmerge/filters/filters.h"
 #include "pdfmerge/keep/keep.h"
 
+#include <algorithm>
 #include <array>
 
 namespace pdfmerge {
@@ -15,9 +16,14 @@ constexpr std::array<std::string_view, 6> info_keys = {"Title",    "Author",  "S
 // An XMP packet decoded to more than this is left behind.
 constexpr size_t max_xmp_size = size_t{16} << 20;
 
-// The /Info value of the dictionary at `at` ("<<"), when it names one.
-std::optional<pdf_value> info_named_at(const doc& d, int32_t at) {
-  const bytes text = dict_text_at(d.file(), at);
+// Trailers are looked for from the end of the file, at most this many of them; the dictionary
+// of each within this many bytes. So a file full of broken trailers costs little.
+constexpr int32_t max_trailers_read = 32;
+constexpr size_t max_trailer_size = size_t{1} << 20;
+
+// The /Info value of the dictionary `text` (a trailer's or a cross-reference stream's), when it
+// names one.
+std::optional<pdf_value> info_named_in(const doc& d, bytes text) {
   if (text.empty() || find_name(text, 0, size_of(text), "Info") < 0) return std::nullopt;
   std::optional<pdf_value> dict = parse_value(text);
   const pdf_value* info = dict ? dict->get("Info") : nullptr;
@@ -32,14 +38,18 @@ std::optional<pdf_value> info_named_at(const doc& d, int32_t at) {
 std::optional<pdf_value> last_trailer_info(const doc& d, int32_t& at) {
   const bytes f = d.file();
   const std::string_view text = as_chars(f);
-  for (size_t pos = text.size(); pos > 0;) {
+  int32_t read = 0;
+  for (size_t pos = text.size(); pos > 0 && read < max_trailers_read;) {
     pos = text.rfind("trailer", pos - 1);
     if (pos == std::string_view::npos) break;
     const auto t = static_cast<int32_t>(pos);
     if (!kw_at(f, t, "trailer")) continue;
     const int32_t q = skip_ws(f, past_kw(t, "trailer"), d.len);
     if (q + 1 >= d.len || byte_at(f, q) != '<' || byte_at(f, q + 1) != '<') continue;
-    if (std::optional<pdf_value> info = info_named_at(d, q)) {
+    ++read;
+    const bytes window = f.subspan(static_cast<size_t>(q))
+                             .first(std::min(max_trailer_size, f.size() - static_cast<size_t>(q)));
+    if (std::optional<pdf_value> info = info_named_in(d, dict_text_at(window, 0))) {
       at = t;
       return info;
     }
@@ -47,22 +57,29 @@ std::optional<pdf_value> last_trailer_info(const doc& d, int32_t& at) {
   return std::nullopt;
 }
 
-// The last cross-reference stream after `after` that names /Info.
+// The last cross-reference stream after `after` that names /Info. Each stream's dictionary is
+// read within its span (up to its keyword stream), so the search reads the file about once.
 std::optional<pdf_value> last_xref_stream_info(const doc& d, int32_t after) {
-  const bytes f = d.file();
   const obj_entry* best = nullptr;
+  bytes best_dict;
   for (const obj_entry& e : d.objects) {
     if (!e.has_stream || e.in_objstm || e.start <= after || (best && e.start <= best->start))
       continue;
-    const bytes dict = dict_text_at(f, e.dict_start);
+    dict_span sp;
+    if (!dict_span_of(d.file(), e, sp) || sp.end <= sp.start) continue;
+    const bytes dict =
+        sp.text.subspan(static_cast<size_t>(sp.start), static_cast<size_t>(sp.end - sp.start));
     if (find_name(dict, 0, size_of(dict), "XRef") < 0 ||
         find_name(dict, 0, size_of(dict), "Info") < 0)
       continue;
     const std::optional<pdf_value> v = parse_value(dict);
     const pdf_value* type = v ? v->get("Type") : nullptr;
-    if (type && type->is_atom("/XRef") && v->get("Info")) best = &e;
+    if (type && type->is_atom("/XRef") && v->get("Info")) {
+      best = &e;
+      best_dict = dict;
+    }
   }
-  return best ? info_named_at(d, best->dict_start) : std::nullopt;
+  return best ? info_named_in(d, best_dict) : std::nullopt;
 }
 
 // The file name of a path: after its last folder separator, without its extension.

@@ -11,7 +11,7 @@ struct merge_options {
   bool keep_outlines = false;     // bit 2: the bookmarks
   bool compress_content = false;  // bit 4: the pages' content streams written Flate-compressed
   bool outline_per_input = false; // bit 32: one top-level bookmark per input
-  bool keep_doc_info = false;     // bit 64: the first inputs' document information and metadata
+  bool keep_doc_info = false;     // bit 64: the document information, XMP metadata and language
   bool pad_odd = false;           // bit 128: a blank page after an input of an odd page count
   bool page_labels = false;       // bit 256: the pages' labels
 
