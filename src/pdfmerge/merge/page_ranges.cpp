@@ -83,13 +83,13 @@ bool parse_item(std::string_view item, size_t number, page_span& out, std::strin
 // The 0-based index of the page a mark names, or -1 with `why` set.
 int32_t mark_index(const page_mark& m, int32_t page_count, std::string& why) {
   if (m.n < 1) {
-    why = "page " + m.text +
+    why = "page " + page_range_quoted(m.text) +
           " does not exist: " + (m.from_end ? "r1 is the last page" : "pages count from 1");
     return -1;
   }
   if (m.n > page_count) {
-    why = "page " + m.text + " does not exist: the input has " + std::to_string(page_count) +
-          (page_count == 1 ? " page" : " pages");
+    why = "page " + page_range_quoted(m.text) + " does not exist: the input has " +
+          std::to_string(page_count) + (page_count == 1 ? " page" : " pages");
     return -1;
   }
   return m.from_end ? page_count - m.n : m.n - 1;

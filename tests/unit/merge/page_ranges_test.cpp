@@ -83,6 +83,9 @@ TEST(PageRanges, EveryFaultHasItsReason) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(selected(c.range, c.pages), std::string("why: ") + c.why) << c.range;
+  // A page number of any length is quoted short.
+  EXPECT_EQ(selected("1" + std::string(300, '0'), 3),
+            "why: page 1" + std::string(199, '0') + "... does not exist: the input has 3 pages");
 }
 
 TEST(PageRanges, TheSelectionStaysWithinTheRoomGiven) {
