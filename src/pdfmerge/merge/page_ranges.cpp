@@ -95,24 +95,6 @@ int32_t mark_index(const page_mark& m, int32_t page_count, std::string& why) {
   return m.from_end ? page_count - m.n : m.n - 1;
 }
 
-// Appends the UTF-8 sequence at s[i] when it is well formed and returns its length, else 0.
-size_t copy_utf8(std::string_view s, size_t i, std::string& out) {
-  const auto lead = static_cast<uint8_t>(s[i]);
-  const size_t len = lead >= 0xC2 && lead <= 0xDF   ? 2
-                     : lead >= 0xE0 && lead <= 0xEF ? 3
-                     : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                    : 0;
-  if (len == 0 || s.size() - i < len) return 0;
-  const auto second = static_cast<uint8_t>(s[i + 1]);
-  const uint8_t lo = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-  const uint8_t hi = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-  if (second < lo || second > hi) return 0;
-  for (size_t k = 2; k < len; ++k)
-    if ((static_cast<uint8_t>(s[i + k]) & 0xC0) != 0x80) return 0;
-  out.append(s.substr(i, len));
-  return len;
-}
-
 } // namespace
 
 std::string page_range_quoted(std::string_view text) {
@@ -130,8 +112,9 @@ std::string page_range_quoted(std::string_view text) {
       continue;
     }
     if (c >= 0x80) {
-      const size_t len = copy_utf8(text, i, out);
+      const size_t len = utf8_sequence_length(text, i);
       if (len > 0) {
+        out.append(text.substr(i, len));
         i += len;
         continue;
       }

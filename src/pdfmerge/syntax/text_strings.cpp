@@ -191,6 +191,11 @@ std::string text_string_token(std::string_view utf8) {
   return out;
 }
 
+size_t utf8_sequence_length(std::string_view s, size_t i) {
+  char32_t c = 0;
+  return utf8_at(s, i, c);
+}
+
 std::string bytes_string_token(std::string_view raw) {
   if (printable_ascii(raw)) return literal_token(raw);
   std::string out;

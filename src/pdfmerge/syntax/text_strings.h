@@ -19,6 +19,10 @@ std::string text_string_utf8(std::string_view pdf_bytes);
 // undefined.
 std::string utf8_lenient(std::string_view given);
 
+// The length of the well-formed UTF-8 sequence that starts at s[i] (1 for ASCII), or 0 when
+// none does (no overlong forms, surrogates or values past U+10FFFF).
+size_t utf8_sequence_length(std::string_view s, size_t i);
+
 // True when nothing but white space is in the text.
 bool blank_text(std::string_view utf8);
 
