@@ -116,8 +116,8 @@ std::string layers_doc() {
 
 // Two pages marked up by a reader: a link by a named destination, a GoTo through the /Names
 // tree, a square with its popup and appearance, a filled form field, and nested bookmarks, one
-// of them to a page outside the tree. Padded to a length of 3 modulo 4, the lengths by which
-// the api target picks pdfmerge_files_opt keeping both (3 modulo 8) or with every option (7).
+// of them to a page outside the tree. Padded to a length of 7 modulo 8, the length by which
+// the api target picks pdfmerge_files_ex with every option.
 std::string marked_doc() {
   pdf_builder b;
   b.object(1, "<< /Type /Catalog /Pages 2 0 R /Outlines 20 0 R /Dests << /two [4 0 R /Fit] >> "
@@ -147,7 +147,34 @@ std::string marked_doc() {
   b.object(30, "<< /Type /Page /MediaBox [0 0 9 9] >>");
   b.xref_table().trailer("<< /Size 31 /Root 1 0 R >>");
   std::string doc = b.startxref().str();
-  while (doc.size() % 4 != 3) doc += '\n';
+  while (doc.size() % 8 != 7) doc += '\n';
+  return doc;
+}
+
+// Three pages with what a merge keeps of a whole document: document information with a UTF-16
+// title, page labels in a number tree, XMP metadata claiming PDF/A and PDF/UA, and a language.
+// Padded like marked_doc, so that the api target merges it with pdfmerge_files_ex.
+std::string document_doc() {
+  pdf_builder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R /PageLabels 10 0 R /Metadata 12 0 R /Lang (en) >>");
+  b.object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 /MediaBox [0 0 60 80] >>");
+  for (int page = 3; page <= 5; ++page)
+    b.object(page, "<< /Type /Page /Parent 2 0 R /Contents 6 0 R" +
+                       std::string(page == 5 ? " /Rotate 90 /CropBox [5 5 55 75]" : "") + " >>");
+  b.stream(6, "", "0 0 m 60 80 l S");
+  b.object(7, "<< /Title <FEFF0054006900740065006C00FC> /Author (Seed) "
+              "/CreationDate (D:20240101000000Z) >>");
+  b.object(10, "<< /Kids [11 0 R] >>");
+  b.object(11, "<< /Nums [0 << /S /r >> 2 << /S /A /P (A-) /St 3 >>] >>");
+  b.stream(12, "/Type /Metadata /Subtype /XML",
+           "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+           "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description "
+           "xmlns:pdfaid=\"http://www.aiim.org/pdfa/ns/id/\" pdfaid:part=\"2\">"
+           "<pdfuaid:part xmlns:pdfuaid=\"http://www.aiim.org/pdfua/ns/id/\">1</pdfuaid:part>"
+           "</rdf:Description></rdf:RDF></x:xmpmeta>");
+  b.xref_table().trailer("<< /Size 13 /Root 1 0 R /Info 7 0 R >>");
+  std::string doc = b.startxref().str();
+  while (doc.size() % 8 != 7) doc += '\n';
   return doc;
 }
 
@@ -185,6 +212,7 @@ std::string template_doc() {
 
 void api_seeds() {
   put("api", "marked.pdf", marked_doc());
+  put("api", "document.pdf", document_doc());
   put("api", "simple-1.pdf", fixtures::simple_pdf(1));
   put("api", "simple-3.pdf", fixtures::simple_pdf(3));
   put("api", "labelled-4.pdf", fixtures::labelled_pdf(4, "Seed"));

@@ -146,9 +146,15 @@ inline constexpr size_t objstm_max_text = 64 * 1024;
 // Writes the held output into f as a PDF 1.4 file with a classic table, or with object
 // streams and a cross-reference stream. False when the encoder runs out of memory.
 bool write_held_classic(out_file& f, const held_output& h, const object_graph& g,
-                        const held_plan& plan, std::span<const int32_t> representative);
+                        const held_plan& plan, std::span<const int32_t> representative,
+                        std::string_view trailer_extra);
 bool write_held_packed(out_file& f, const held_output& h, const object_graph& g,
                        const held_plan& plan, std::span<const int32_t> representative,
-                       int32_t total_pages);
+                       int32_t total_pages, std::string_view trailer_extra);
+
+// Entries added to the trailer (such as /Info), their references numbered as the held objects
+// they name are written.
+std::string held_trailer_entries(const object_graph& g, const held_plan& plan,
+                                 std::span<const int32_t> representative, std::string_view entries);
 
 } // namespace pdfmerge

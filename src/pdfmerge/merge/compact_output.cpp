@@ -31,8 +31,10 @@ int32_t write_compact_output(out_file& f, const std::vector<merge_input>& inputs
     std::iota(rep.begin(), rep.end(), 0);
     plan = plan_as_held(held, g);
   }
-  const bool encoded = opts.object_streams ? write_held_packed(f, held, g, plan, rep, total_pages)
-                                           : write_held_classic(f, held, g, plan, rep);
+  const std::string_view trailer = extras ? extras->trailer_entries : std::string_view();
+  const bool encoded = opts.object_streams
+                           ? write_held_packed(f, held, g, plan, rep, total_pages, trailer)
+                           : write_held_classic(f, held, g, plan, rep, trailer);
   out_flush(f);
   if (!encoded || f.out.failed) {
     set_error("out of memory");

@@ -94,8 +94,26 @@ bool compress(deflate::deflate_encoder& encoder, std::span<const uint8_t> in,
 
 } // namespace
 
+std::string held_trailer_entries(const object_graph& g, const held_plan& plan,
+                                 std::span<const int32_t> representative,
+                                 std::string_view entries) {
+  std::vector<int32_t> found;
+  collect_refs(as_bytes(entries), 0, static_cast<int32_t>(entries.size()), found);
+  renumber_map map;
+  for (int32_t n : found) {
+    const int32_t i = n >= 0 && static_cast<size_t>(n) < g.index_of.size()
+                          ? g.index_of[static_cast<size_t>(n)]
+                          : -1;
+    if (i >= 0)
+      map.new_of.emplace(n,
+                         plan.out_num[static_cast<size_t>(representative[static_cast<size_t>(i)])]);
+  }
+  return renumbered_text(as_bytes(entries), map);
+}
+
 bool write_held_classic(out_file& f, const held_output& h, const object_graph& g,
-                        const held_plan& plan, std::span<const int32_t> representative) {
+                        const held_plan& plan, std::span<const int32_t> representative,
+                        std::string_view trailer_extra) {
   out_put(f, "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
   f.xref_offsets.assign(static_cast<size_t>(plan.size), -1);
   std::string text; // reused from object to object
@@ -105,13 +123,14 @@ bool write_held_classic(out_file& f, const held_output& h, const object_graph& g
       append_held_text(text, h, g, plan, i, representative);
       write_object(f, h.objects[i], plan.out_num[i], text);
     }
-  if (!f.failed) write_xref(f, plan.size);
+  if (!f.failed)
+    write_xref(f, plan.size, held_trailer_entries(g, plan, representative, trailer_extra));
   return true;
 }
 
 bool write_held_packed(out_file& f, const held_output& h, const object_graph& g,
                        const held_plan& plan, std::span<const int32_t> representative,
-                       int32_t total_pages) {
+                       int32_t total_pages, std::string_view trailer_extra) {
   const std::vector<int32_t> order = page_order(h, g, plan, representative, total_pages);
   const std::vector<objstm_group> groups = objstm_groups(h, order);
   const int64_t xref_num = int64_t{plan.size} + static_cast<int64_t>(groups.size());
@@ -173,9 +192,11 @@ bool write_held_packed(out_file& f, const held_output& h, const object_graph& g,
   if (!compress(encoder, xref_rows(entries, w2), packed)) return false;
   out_begin_object(f, static_cast<int32_t>(xref_num));
   out_put(f, "<< /Type /XRef /Size " + num_text(static_cast<int64_t>(size)) + " /W [1 " +
-                 num_text(w2) + " 2] /Root 1 0 R /Filter /FlateDecode /DecodeParms << /Columns " +
-                 num_text(w2 + 3) + " /Predictor 12 >> /Length " +
-                 num_text(static_cast<int64_t>(packed.size())) + " >>\nstream\n");
+                 num_text(w2) + " 2] /Root 1 0 R" +
+                 held_trailer_entries(g, plan, representative, trailer_extra) +
+                 " /Filter /FlateDecode /DecodeParms << /Columns " + num_text(w2 + 3) +
+                 " /Predictor 12 >> /Length " + num_text(static_cast<int64_t>(packed.size())) +
+                 " >>\nstream\n");
   out_put(f, bytes(packed.data(), packed.size()));
   out_put(f, "\nendstream\nendobj\nstartxref\n" + num_text(xref_at) + "\n%%EOF\n");
   return true;
