@@ -552,7 +552,9 @@ TEST(PageLabels, LabelsThatContinueOneAnotherAreOneRange) {
 
 // Every option at once, with ranges: links and bookmarks to pages left out lose their target,
 // a page taken twice shares its annotations, and the file stays sound.
-TEST(MergeDocument, EveryOptionTogether) {
+// Two inputs for every option at once: the first's page 1 lists a link to its page 2, which the
+// range leaves out; the second has three labelled pages.
+std::pair<std::string, std::string> together_inputs() {
   // Page 1 lists a link to page 2, which the range leaves out.
   std::string bytes = document(
       {.pages = 2,
@@ -565,8 +567,12 @@ TEST(MergeDocument, EveryOptionTogether) {
                         "/Dest [12 0 R /Fit] >>"}}});
   const std::string marker = "/Contents 11 0 R ";
   bytes.replace(bytes.find(marker), marker.size(), marker + "/Annots [43 0 R] ");
-  const std::string in = write_temp("together_linked.pdf", bytes);
-  const std::string other = write_temp("together_other.pdf", document({.pages = 3, .label = "O"}));
+  return {write_temp("together_linked.pdf", bytes),
+          write_temp("together_other.pdf", document({.pages = 3, .label = "O"}))};
+}
+
+TEST(MergeDocument, EveryOptionTogether) {
+  const auto [in, other] = together_inputs();
   const std::string out = temp_path("together_out.pdf");
   ASSERT_EQ(merge_ex({in, other}, {"1,1", "r1-r3"}, {nullptr, "Other"}, out,
                      PDFMERGE_KEEP_ANNOTATIONS | PDFMERGE_KEEP_OUTLINES |
@@ -590,6 +596,34 @@ TEST(MergeDocument, EveryOptionTogether) {
   const std::vector<std::string> labels = label_lines(out);
   if (!labels.empty()) {
     // I I (page 1 twice) | 3 4 5
+    EXPECT_EQ(labels, std::vector<std::string>({"0 /R 1 ", "1 /R 1 ", "2 /D 3 "}));
+  }
+  if (have_tool("pdfinfo")) {
+    EXPECT_EQ(pdfinfo_value(out, "Title"), "Linked");
+  }
+}
+
+// The same with the objects shared and packed into object streams: the document comes out the
+// same, read through the tools (its objects are compressed).
+TEST(MergeDocument, EveryOptionTogetherWithSharedObjectsAndObjectStreams) {
+  const auto [in, other] = together_inputs();
+  const std::string out = temp_path("together_compact_out.pdf");
+  ASSERT_EQ(merge_ex({in, other}, {"1,1", "r1-r3"}, {nullptr, "Other"}, out,
+                     PDFMERGE_KEEP_ANNOTATIONS | PDFMERGE_KEEP_OUTLINES |
+                         PDFMERGE_COMPRESS_CONTENT | PDFMERGE_SHARE_RESOURCES |
+                         PDFMERGE_OBJECT_STREAMS | all_new_bits),
+            0)
+      << pdfmerge_last_error();
+  EXPECT_EQ(pdfmerge_page_count(out.c_str()), 5);
+  EXPECT_EQ(read_file(out).rfind("%PDF-1.5", 0), 0u);
+  EXPECT_QPDF_ACCEPTS(out);
+  const std::vector<std::string> outline = keep_tools::outline_lines(out);
+  if (!outline.empty()) {
+    EXPECT_EQ(outline, std::vector<std::string>(
+                           {"Linked 1 closed", "  to 1 1 open", "  to 2 - open", "Other 3 open"}));
+  }
+  const std::vector<std::string> labels = label_lines(out);
+  if (!labels.empty()) {
     EXPECT_EQ(labels, std::vector<std::string>({"0 /R 1 ", "1 /R 1 ", "2 /D 3 "}));
   }
   if (have_tool("pdfinfo")) {
