@@ -12,16 +12,12 @@ namespace {
 // Items nested deeper than this are left behind with their subtrees.
 constexpr int32_t max_outline_depth = 64;
 
-bool is_string_atom(const pdf_value& v) {
-  return v.is(pdf_value::kind::atom) && string_bytes(v).has_value();
-}
-
 // The item's title as written: a string, or a reference to a string object (kept and written
 // once, however many items share it); an empty string for anything else.
 pdf_value title_of(edit_ctx& ctx, const pdf_value& item) {
   const pdf_value* given = item.get("Title");
   const pdf_value* t = resolved_tree(ctx, given);
-  return t && is_string_atom(*t) ? *given : pdf_value::atom("()");
+  return t && is_string(*t) ? *given : pdf_value::atom("()");
 }
 
 bool is_goto(const pdf_value& action) {
