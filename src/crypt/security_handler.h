@@ -54,7 +54,8 @@ struct file_crypt {
   crypt_method streams = crypt_method::identity;
   // False when /Metadata streams are stored in clear (/EncryptMetadata false, V 4 and 5).
   bool encrypt_metadata = true;
-  // Every /CF entry with a known method, for streams that name their own /Crypt filter.
+  // Every /CF entry with a known method, for streams that name their own /Crypt filter: sorted
+  // by name, one entry per name (the first of a name that /CF repeats).
   std::vector<std::pair<std::string, crypt_method>> named;
 };
 
@@ -79,8 +80,10 @@ struct open_result {
 open_result standard_open(const encrypt_dict& d, bytes id0);
 
 // The method of the crypt filter `name` (from a stream's /Crypt filter): "Identity", or a
-// /CF entry with a known method; nullopt for anything else.
-std::optional<crypt_method> named_filter_method(const file_crypt& fc, std::string_view name);
+// /CF entry with a known method; nullopt for anything else. A search of the sorted names: the
+// names it compares are added to `compared` when given (tests count them).
+std::optional<crypt_method> named_filter_method(const file_crypt& fc, std::string_view name,
+                                                uint64_t* compared = nullptr);
 
 // ---------------------------------------------------------------- one object's data
 

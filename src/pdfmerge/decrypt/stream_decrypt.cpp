@@ -39,7 +39,7 @@ std::optional<crypt_method> crypt_filter_method(const doc& d, const obj_entry& e
   if (parms.size() >= 2 && parms[0] == '<' && parms[1] == '<')
     name = own_value(parms, 0, size_of(parms), "Name");
   if (name.empty() || name[0] != '/') return crypt_method::identity;
-  return pdfcrypt::named_filter_method(d.crypt->fc, as_chars(name.subspan(1)));
+  return pdfcrypt::named_filter_method(d.crypt->fc, as_chars(name.subspan(1)), &d.work.compared);
 }
 
 // How a stream of the table is encrypted; identity for what is stored in clear.

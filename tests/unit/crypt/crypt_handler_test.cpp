@@ -290,6 +290,30 @@ TEST(StandardHandler, NamedFiltersForStreamsOfTheirOwn) {
   EXPECT_EQ(named_filter_method(*got.crypt, "Missing"), std::nullopt);
 }
 
+// Of a name that /CF repeats, the first usable entry counts; a lookup among many filters
+// compares a few names, not all of them.
+TEST(StandardHandler, NamedFiltersAreFoundBySearch) {
+  record r = r4_aes();
+  r.dict.filters.push_back({"Twice", "None", std::nullopt});
+  r.dict.filters.push_back({"Twice", "AESV2", std::nullopt});
+  r.dict.filters.push_back({"Late", "AESV9", std::nullopt}); // unknown: the next one counts
+  r.dict.filters.push_back({"Late", "V2", std::nullopt});
+  for (int k = 0; k < 4096; ++k) r.dict.filters.push_back({"F" + std::to_string(k), "V2", {}});
+  const open_result got = open(r);
+  ASSERT_TRUE(got.crypt.has_value());
+  EXPECT_EQ(named_filter_method(*got.crypt, "Twice"), crypt_method::identity);
+  EXPECT_EQ(named_filter_method(*got.crypt, "Late"), crypt_method::rc4);
+  uint64_t compared = 0;
+  for (int k = 0; k < 4096; k += 7) {
+    EXPECT_EQ(named_filter_method(*got.crypt, "F" + std::to_string(k), &compared),
+              crypt_method::rc4);
+    EXPECT_EQ(named_filter_method(*got.crypt, "F" + std::to_string(k) + "x", &compared),
+              std::nullopt);
+  }
+  const uint64_t lookups = 2 * ((4096 + 6) / 7);
+  EXPECT_LE(compared, lookups * 14); // about log2 of 4100 each
+}
+
 // ---------------------------------------------------------------- one object's data
 
 // AES data as a writer makes it: the IV, then CBC of the text with PKCS#5 padding.

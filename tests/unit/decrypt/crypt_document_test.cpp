@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -153,6 +154,54 @@ TEST(EncryptRecord, DirectIndirectAndDamagedRecords) {
   }
 }
 
+// A record every value of which is a reference, at size n: n crypt filters of their own in
+// /CF, n more entries of /CF that name one filter of n keys, and /O written n times, naming a
+// string of n bytes. Each object is read once, whatever names it.
+std::string record_of_references(int n) {
+  pdf_builder b = catalog();
+  b.object(5, "/Standard").object(6, "4").object(7, "128").object(8, "/StdCF");
+  std::string wide = "<< /CFM /AESV2";
+  for (int k = 0; k < n; ++k) wide += " /K" + std::to_string(k) + " " + std::to_string(k);
+  b.object(10, wide + " >>");
+  b.object(11, "<" + std::string(2 * static_cast<size_t>(n), 'a') + ">");
+  std::string cf;
+  for (int k = 0; k < n; ++k) {
+    b.object(100 + k, "<< /CFM /V2 /Length 16 >>");
+    cf += "/F" + std::to_string(k) + " " + std::to_string(100 + k) + " 0 R /W" + std::to_string(k) +
+          " 10 0 R ";
+  }
+  std::string record =
+      "<< /Filter 5 0 R /V 6 0 R /R 6 0 R /Length 7 0 R /StmF 8 0 R /CF << " + cf + ">>";
+  for (int k = 0; k < n; ++k) record += " /O 11 0 R";
+  b.object(9, record + " >>");
+  b.xref_table().trailer("<< /Root 1 0 R /Encrypt 9 0 R /ID [<00> <00>] >>").startxref();
+  return b.str();
+}
+
+TEST(EncryptRecord, ReferencesAreFollowedInTimeLinearInTheFile) {
+  uint64_t work[2] = {};
+  const int sizes[2] = {1000, 4000};
+  for (int i = 0; i < 2; ++i) {
+    const int n = sizes[i];
+    SCOPED_TRACE(n);
+    const doc d = trailers_and_objects(record_of_references(n));
+    const auto r = encrypt_record_read(d);
+    ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(r->dict.filter, "Standard");
+    EXPECT_EQ(r->dict.r, 4);
+    EXPECT_EQ(r->dict.length, 128);
+    EXPECT_EQ(r->dict.o.size(), static_cast<size_t>(n));
+    ASSERT_EQ(r->dict.filters.size(), 2 * static_cast<size_t>(n));
+    EXPECT_EQ(r->dict.filters[0].cfm, "V2");
+    EXPECT_EQ(r->dict.filters[1].cfm, "AESV2");
+    // Each distinct object's text is read once: the wide filter and the string once, not n times.
+    EXPECT_LT(d.work.parsed, d.file().size());
+    work[i] = d.work.compared + d.work.parsed;
+  }
+  // Four times the references, about four times the work (a little more for the searches).
+  EXPECT_LT(work[1], 6 * work[0]);
+}
+
 // ---------------------------------------------------------------- an opened document
 
 // A document with a key of its own: 40 bits for RC4, 128 for AES; strings in RC4.
@@ -287,6 +336,31 @@ TEST(DocumentCrypt, StreamsDecryptedInPlaceOrLeftAsStored) {
     crypt_streams_decrypt(d); // a second pass changes nothing
     EXPECT_EQ(data_of(d, 3), plain);
   }
+}
+
+// Many crypt filters and many streams naming them: each stream's filter is found by a search,
+// so the work grows with the streams, not with streams times filters.
+TEST(DocumentCrypt, NamedFiltersCostASearchPerStream) {
+  uint64_t compared[2] = {};
+  const int sizes[2] = {1000, 4000};
+  for (int i = 0; i < 2; ++i) {
+    const int n = sizes[i];
+    doc key_only = opened("");
+    pdf_builder b;
+    for (int k = 0; k < n; ++k)
+      b.stream(10 + k, "/Filter /Crypt /DecodeParms << /Name /F" + std::to_string(k) + " >>",
+               encrypted(key_only.crypt->fc, crypt_method::rc4, 10 + k, "plain"));
+    doc d = opened(b.str());
+    d.crypt->fc.named.clear();
+    for (int k = 0; k < n; ++k)
+      d.crypt->fc.named.emplace_back("F" + std::to_string(k), crypt_method::rc4);
+    std::sort(d.crypt->fc.named.begin(), d.crypt->fc.named.end());
+    crypt_streams_decrypt(d);
+    EXPECT_EQ(data_of(d, 10 + n / 2), "plain");
+    compared[i] = d.work.compared;
+  }
+  EXPECT_GT(compared[0], 0u);
+  EXPECT_LT(compared[1], 6 * compared[0]);
 }
 
 TEST(DocumentCrypt, AesDataEndsWhereThePlainTextEnds) {
