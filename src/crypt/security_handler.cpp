@@ -1,4 +1,4 @@
-// Deciding whether the standard security handler opens a file with the empty user password:
+// Deciding whether the standard security handler opens a file with the empty password:
 // which versions, revisions, key lengths and crypt filters are accepted, and then the key.
 #include "crypt/handler_steps.h"
 
@@ -105,6 +105,10 @@ open_result open_md5(const encrypt_dict& d, bytes id0, methods m) {
   if (d.o.size() < 32 || d.u.size() < (d.r == 2 ? 32u : 16u)) return refused(refusal::malformed);
   for (const size_t n : lengths) {
     if (auto key = key_md5_open(d, id0, n)) {
+      // A V 4 key shorter than 16 bytes (an RC4 filter of 40 bits, say) is confirmed by /U as
+      // it is, but the objects are encrypted under it zero-padded to 16 bytes: not in the
+      // format, but what the most used viewer does, and so what writers made.
+      if (d.v == 4 && key->size() < 16) key->resize(16, 0);
       file_crypt fc{std::move(*key), m.strings, m.streams, d.v < 4 || d.encrypt_metadata,
                     std::move(m.named)};
       return {std::move(fc), refusal::none};

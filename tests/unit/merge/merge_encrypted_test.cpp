@@ -1,9 +1,11 @@
 // Files that qpdf encrypts at test time with the empty user password count and merge like the
 // plain file: every revision and method, with and without object streams. The merged pages'
 // content and resources (strings, names, streams) equal those of qpdf's own decryption of the
-// same file. Files that need a password, other handlers and unknown methods stay refused.
+// same file. So do files whose owner password is empty, and short V 4 keys as viewers read
+// them. Files that need a password, other handlers and unknown methods stay refused.
 #include "../api/merge_tools.h"
 #include "kq_out_pdfmerge.h"
+#include "md5_encryption.h"
 #include "pdf_builder.h"
 #include "pdf_values.h"
 #include "qpdf_encryption.h"
@@ -161,6 +163,79 @@ TEST(EncryptedInput, RefusedWithTheSameMessageWhenItDoesNotOpen) {
     EXPECT_EQ(pdfmerge_files(inputs, 2, out.c_str()), -1);
     EXPECT_EQ(last_error(), "input 2: encrypted PDFs are not supported: " + path);
   }
+}
+
+// The contents of the merged pages of `inputs`, as qpdf decodes them.
+std::vector<std::string> merged_contents(const std::vector<std::string>& inputs,
+                                         const std::string& tag) {
+  std::vector<const char*> paths;
+  for (const std::string& p : inputs) paths.push_back(p.c_str());
+  const std::string out = fixtures::temp_path(tag + "_out.pdf");
+  EXPECT_EQ(pdfmerge_files(paths.data(), static_cast<int>(paths.size()), out.c_str()), 0)
+      << last_error();
+  std::vector<std::string> contents;
+  for (const auto& page : pages_decoded_by_qpdf(out, fixtures::temp_path(tag + "_seen.pdf")))
+    contents.push_back(page.contents);
+  return contents;
+}
+
+TEST(EncryptedInput, OpensWhereViewersOpenIt) {
+  if (!qpdf_oracle::available())
+    GTEST_SKIP() << "qpdf is not installed: encrypted fixtures skipped";
+  const std::vector<uint8_t> id0(16, 0x5a);
+  const std::vector<std::string> texts = {"BT /F1 24 Tf 20 200 Td (first) Tj ET",
+                                          "BT /F1 24 Tf 20 100 Td (second) Tj ET"};
+  // An empty owner password, R 2 to 4 (made here: qpdf gives such files the user password as
+  // owner password) and R 5 and 6 (made by qpdf); qpdf's decryption is the reference.
+  for (const int r : {2, 3, 4}) {
+    SCOPED_TRACE("R " + std::to_string(r));
+    const size_t n = r == 2 ? 5 : 16;
+    const auto e = fixtures::md5_encryption_for("secret", "", r, n, -4, id0);
+    std::string entries = "/Filter /Standard /V " +
+                          std::to_string(r == 2   ? 1
+                                         : r == 3 ? 2
+                                                  : 4) +
+                          " /R " + std::to_string(r) + " /Length " + std::to_string(n * 8) +
+                          " /P -4 /O " + fixtures::hex_string(e.o) + " /U " +
+                          fixtures::hex_string(e.u);
+    if (r == 4) entries += " /CF << /StdCF << /CFM /V2 >> >> /StmF /StdCF /StrF /StdCF";
+    const std::string path =
+        fixtures::write_temp("owner_empty_" + std::to_string(r) + ".pdf",
+                             fixtures::md5_encrypted_document(texts, e.key, entries, id0));
+    EXPECT_EQ(pdfmerge_page_count(path.c_str()), 2) << last_error();
+    std::vector<std::string> want;
+    for (const auto& page : pages_decoded_by_qpdf(path, fixtures::temp_path("owner_empty_q.pdf")))
+      want.push_back(page.contents);
+    EXPECT_EQ(want, texts);
+    EXPECT_EQ(merged_contents({path}, "owner_empty"), want);
+  }
+  const std::string plain = fixtures::write_temp("owner_empty_plain.pdf", plain_document());
+  for (const std::string args : {"256 --force-R5", "256"}) {
+    SCOPED_TRACE(args);
+    const std::string path =
+        fixtures::temp_path("owner_empty_" + std::to_string(args.size()) + ".pdf");
+    ASSERT_EQ(qpdf_oracle::encrypt(plain, path, "secret \"\" " + args + " --allow-insecure"), "");
+    EXPECT_EQ(pdfmerge_page_count(path.c_str()), 3) << last_error();
+    std::vector<std::string> want;
+    for (const auto& page : pages_decoded_by_qpdf(path, fixtures::temp_path("owner_empty_q.pdf")))
+      want.push_back(page.contents);
+    EXPECT_EQ(merged_contents({path}, "owner_empty_sha"), want);
+  }
+  // V 4 with a 40-bit RC4 filter: /U confirms the 5-byte key, the objects are encrypted under it
+  // zero-padded to 16 bytes (qpdf reads such files with the short key and is no reference).
+  const auto five = fixtures::md5_encryption_for("", "owner", 4, 5, -4, id0);
+  std::vector<uint8_t> padded = five.key;
+  padded.resize(16, 0);
+  const std::string short_key = fixtures::write_temp(
+      "short_v4_key.pdf",
+      fixtures::md5_encrypted_document(
+          texts, padded,
+          "/Filter /Standard /V 4 /R 4 /Length 40 /P -4 /O " + fixtures::hex_string(five.o) +
+              " /U " + fixtures::hex_string(five.u) +
+              " /CF << /StdCF << /CFM /V2 /Length 5 >> >> /StmF /StdCF /StrF /StdCF",
+          id0));
+  EXPECT_EQ(pdfmerge_page_count(short_key.c_str()), 2) << last_error();
+  EXPECT_EQ(merged_contents({short_key}, "short_v4_key"), texts);
 }
 
 } // namespace
