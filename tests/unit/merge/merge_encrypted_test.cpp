@@ -1,8 +1,9 @@
 // Files that qpdf encrypts at test time with the empty user password count and merge like the
 // plain file: every revision and method, with and without object streams. The merged pages'
 // content and resources (strings, names, streams) equal those of qpdf's own decryption of the
-// same file. So do files whose owner password is empty, and short V 4 keys as viewers read
-// them. Files that need a password, other handlers and unknown methods stay refused.
+// same file. So do files whose owner password is empty, short V 4 keys as viewers read them, and
+// encrypted files whose tail is damaged; those that cannot be read are refused. Files that need
+// a password, other handlers and unknown methods stay refused.
 #include "../api/merge_tools.h"
 #include "kq_out_pdfmerge.h"
 #include "md5_encryption.h"
@@ -236,6 +237,62 @@ TEST(EncryptedInput, OpensWhereViewersOpenIt) {
           id0));
   EXPECT_EQ(pdfmerge_page_count(short_key.c_str()), 2) << last_error();
   EXPECT_EQ(merged_contents({short_key}, "short_v4_key"), texts);
+}
+
+// An encrypted file whose startxref is a few bytes off, whose last lines are cut, or whose tail
+// is cut into its trailer: decrypted as the whole file is (qpdf's decryption of the undamaged
+// file is the reference), or refused when the cut took the /Encrypt entry with it. Never
+// written as if it were plain. For classic tables and for cross-reference streams.
+TEST(EncryptedInput, DamagedTailsAreDecryptedOrRefused) {
+  if (!qpdf_oracle::available())
+    GTEST_SKIP() << "qpdf is not installed: encrypted fixtures skipped";
+  const std::string plain = fixtures::write_temp("enc_tail_plain.pdf", plain_document());
+  // The value after the last startxref moved by `by` bytes.
+  const auto shifted = [](std::string file, long by) {
+    const size_t at = file.rfind("startxref") + 10;
+    const size_t end = file.find('\n', at);
+    file.replace(at, end - at, std::to_string(std::stol(file.substr(at, end - at)) + by));
+    return file;
+  };
+  const auto cut_before = [](const std::string& file, const std::string& what) {
+    return file.substr(0, file.rfind(what));
+  };
+  int n = 0;
+  for (const std::string args : {"40", "128 --use-aes=y", "256"}) {
+    for (const std::string extra : {"", "--object-streams=generate"}) {
+      SCOPED_TRACE(args + " " + extra);
+      const std::string tag = "enc_tail_" + std::to_string(n++);
+      const std::string whole = fixtures::temp_path(tag + ".pdf");
+      ASSERT_EQ(qpdf_oracle::encrypt(plain, whole, "\"\" owner " + args, extra), "");
+      std::vector<std::string> want;
+      for (const auto& page : pages_decoded_by_qpdf(whole, fixtures::temp_path(tag + "_q.pdf")))
+        want.push_back(page.contents);
+      ASSERT_EQ(want.size(), 3u);
+      const std::string file = fixtures::read_file(whole);
+      const struct {
+        const char* what;
+        std::string bytes;
+        bool opens;
+      } damaged[] = {
+          {"startxref 3 bytes on", shifted(file, 3), true},
+          {"startxref 5 bytes back", shifted(file, -5), true},
+          {"startxref 1 byte on", shifted(file, 1), true},
+          {"the lines from startxref on cut", cut_before(file, "startxref"), true},
+          {"cut in the last trailer before /Encrypt", cut_before(file, "/Encrypt"), false},
+      };
+      for (const auto& d : damaged) {
+        SCOPED_TRACE(d.what);
+        const std::string path = fixtures::write_temp(tag + "_damaged.pdf", d.bytes);
+        if (d.opens) {
+          EXPECT_EQ(pdfmerge_page_count(path.c_str()), 3) << last_error();
+          EXPECT_EQ(merged_contents({path}, tag), want);
+        } else {
+          EXPECT_EQ(pdfmerge_page_count(path.c_str()), -1);
+          EXPECT_EQ(last_error(), "encrypted PDFs are not supported: " + path);
+        }
+      }
+    }
+  }
 }
 
 } // namespace
