@@ -304,6 +304,56 @@ TEST(DocumentCrypt, StringsOfCopiedTextAreDecryptedIntoHex) {
   }
 }
 
+// The /Contents of a signature or document timestamp dictionary is stored in clear: told by
+// /Type, or by /ByteRange with /Filter and /Contents, at any depth of the text. Other strings
+// of the same dictionaries, and the /Contents of anything else, are decrypted.
+TEST(DocumentCrypt, SignatureContentsStayAsWritten) {
+  const doc d = opened(pdf_builder().object(7, "null").xref_table().str());
+  const pdfcrypt::file_crypt& fc = d.crypt->fc;
+  const auto hex = [&](const std::string& plain) {
+    return "<" + to_hex(encrypted(fc, crypt_method::rc4, 7, plain)) + ">";
+  };
+  const auto plain_hex = [](const std::string& plain) { return "<" + to_hex(plain) + ">"; };
+  const std::string sig = "<3082ab>"; // as the signer wrote it
+  const struct {
+    const char* what;
+    std::string text;
+    std::string want;
+  } cases[] = {
+      {"/Type /Sig, /Contents before /Type",
+       "<< /Contents " + sig + " /Type /Sig /M " + hex("D:2024") + " >>",
+       "<< /Contents " + sig + " /Type /Sig /M " + plain_hex("D:2024") + " >>"},
+      {"/Type /DocTimeStamp", "<< /Type /DocTimeStamp /Contents (\\000\\001) >>",
+       "<< /Type /DocTimeStamp /Contents (\\000\\001) >>"},
+      {"/ByteRange, /Filter and /Contents without /Type",
+       "<< /Filter /Adobe.PPKLite /ByteRange [0 1 2 3] /Contents " + sig + " >>",
+       "<< /Filter /Adobe.PPKLite /ByteRange [0 1 2 3] /Contents " + sig + " >>"},
+      {"inline in a field, after a reference and an array",
+       "<< /FT /Sig /P 3 0 R /Rect [0 0 1 1] /T " + hex("f") + " /V << /Type /Sig /Contents " +
+           sig + " >> /Contents " + hex("tip") + " >>",
+       "<< /FT /Sig /P 3 0 R /Rect [0 0 1 1] /T " + plain_hex("f") +
+           " /V << /Type /Sig /Contents " + sig + " >> /Contents " + plain_hex("tip") + " >>"},
+      {"a signature dictionary in an array", "[<< /Type /Sig /Contents " + sig + " >>]",
+       "[<< /Type /Sig /Contents " + sig + " >>]"},
+      {"an annotation's /Contents is text", "<< /Type /Annot /Contents " + hex("note") + " >>",
+       "<< /Type /Annot /Contents " + plain_hex("note") + " >>"},
+      {"/ByteRange and /Contents without /Filter",
+       "<< /ByteRange [0 1 2 3] /Contents " + hex("x") + " >>",
+       "<< /ByteRange [0 1 2 3] /Contents " + plain_hex("x") + " >>"},
+      {"/Sig as a value of another key", "<< /S /Sig /Contents " + hex("y") + " >>",
+       "<< /S /Sig /Contents " + plain_hex("y") + " >>"},
+      {"a dictionary the text leaves open", "<< /Type /Sig /Contents " + sig,
+       "<< /Type /Sig /Contents " + sig},
+  };
+  obj_entry e;
+  e.num = 7;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string storage;
+    EXPECT_EQ(std::string(as_chars(strings_decrypted(d, e, as_bytes(c.text), storage))), c.want);
+  }
+}
+
 TEST(DocumentCrypt, StreamsDecryptedInPlaceOrLeftAsStored) {
   for (const bool encrypt_metadata : {true, false}) {
     SCOPED_TRACE(encrypt_metadata ? "metadata encrypted" : "metadata in clear");
