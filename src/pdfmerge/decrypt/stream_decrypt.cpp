@@ -139,6 +139,12 @@ void crypt_open(doc& d) {
   d.crypt = std::move(c);
 }
 
+bool crypt_filter_undone(const doc& d, const obj_entry& e) {
+  if (!d.crypt || !e.has_stream || e.in_objstm) return false;
+  if (!names(first_element(stream_dict_value(d, e, "Filter")), "Crypt")) return false;
+  return crypt_filter_method(d, e).has_value();
+}
+
 void crypt_stream_in_place(doc& d, obj_entry& e) {
   decrypt_in_place(d, e, stream_method(d, e));
 }

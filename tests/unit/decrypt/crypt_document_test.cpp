@@ -354,6 +354,56 @@ TEST(DocumentCrypt, SignatureContentsStayAsWritten) {
   }
 }
 
+// A stream that names a /Crypt filter first, written without encryption: the filter and its
+// parameters go, the other filters and their parameters stay. A crypt filter the document does
+// not know stays with its (undecrypted) data, and so does everything of a plain document.
+TEST(DocumentCrypt, CryptFiltersAreTakenOutOfDecryptedStreams) {
+  const struct {
+    const char* what;
+    std::string dict;
+    std::string want;
+  } cases[] = {
+      {"alone, with its parameters", "<< /Filter /Crypt /DecodeParms << /Name /StdCF >> /N 1 >>",
+       "<<   /N 1 >>"},
+      {"alone, /Identity by default", "<< /Filter /Crypt /Length 3 >>", "<<  /Length 3 >>"},
+      {"first of two, parameters in an array",
+       "<< /Filter [/Crypt /FlateDecode] /DecodeParms [<< /Name /StdCF >> << /Predictor 12 >>] >>",
+       "<< /Filter [/FlateDecode] /DecodeParms [<< /Predictor 12 >>] >>"},
+      {"first of two, its parameters not in an array",
+       "<< /Filter [ /Crypt /FlateDecode ] /DecodeParms << /Name /StdCF >> >>",
+       "<< /Filter [ /FlateDecode ]  >>"},
+      {"the only one in an array", "<< /Filter [/Crypt] /DecodeParms [<< /Name /Identity >>] >>",
+       "<<   >>"},
+      {"an unknown crypt filter stays", "<< /Filter /Crypt /DecodeParms << /Name /Unknown >> >>",
+       "<< /Filter /Crypt /DecodeParms << /Name /Unknown >> >>"},
+      {"a /Crypt filter that is not the first stays", "<< /Filter [/FlateDecode /Crypt] >>",
+       "<< /Filter [/FlateDecode /Crypt] >>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    pdf_builder b;
+    b.stream(5, c.dict.substr(3, c.dict.size() - 6), "data");
+    const std::string file = b.str();
+    doc d = opened(file);
+    const obj_entry& e = entry(d, 5);
+    // The writer's text is the file's dictionary, with the /Length the builder added.
+    std::string dict = c.dict;
+    crypt_filter_drop(d, e, dict);
+    EXPECT_EQ(dict, c.want);
+    doc plain = loadtest::discovered(file);
+    std::string untouched = c.dict;
+    crypt_filter_drop(plain, entry(plain, 5), untouched);
+    EXPECT_EQ(untouched, c.dict);
+  }
+  // Only a /Crypt stage is ever cut, whatever the text handed in says.
+  pdf_builder b;
+  b.stream(5, "/Filter [/Crypt /FlateDecode]", "data");
+  doc d = opened(b.str());
+  std::string other = "<< /Filter [/FlateDecode /Crypt] >>";
+  crypt_filter_drop(d, entry(d, 5), other);
+  EXPECT_EQ(other, "<< /Filter [/FlateDecode /Crypt] >>");
+}
+
 TEST(DocumentCrypt, StreamsDecryptedInPlaceOrLeftAsStored) {
   for (const bool encrypt_metadata : {true, false}) {
     SCOPED_TRACE(encrypt_metadata ? "metadata encrypted" : "metadata in clear");

@@ -295,4 +295,69 @@ TEST(EncryptedInput, DamagedTailsAreDecryptedOrRefused) {
   }
 }
 
+// What is stored in clear in an encrypted file stays so in the merged file, and what a crypt
+// filter decrypted loses that filter: a page whose resources reach a signature dictionary (its
+// /Contents stored in clear, its other strings encrypted) and form XObjects whose /Filter names
+// a /Crypt filter first (RC4 through /StdCF, or /Identity), besides one encrypted by default.
+TEST(EncryptedInput, SignatureContentsAndCryptFilters) {
+  const std::vector<uint8_t> id0(16, 0x33);
+  const auto e = fixtures::md5_encryption_for("", "owner", 4, 16, -4, id0);
+  const auto rc4 = [&](int num, const std::string& plain) {
+    return fixtures::rc4_encrypted(e.key, num, 0, plain);
+  };
+  const auto hex = [](const std::string& s) {
+    return fixtures::hex_string(std::vector<uint8_t>(s.begin(), s.end()));
+  };
+  const std::string form = "0 0 10 10 re f";
+  const std::string signature = "3082abcdef"; // as a signer writes it, in clear
+  fixtures::pdf_builder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.object(2, "<< /Type /Pages /Kids [4 0 R] /Count 1 >>");
+  b.object(3, "<< /Filter /Standard /V 4 /R 4 /Length 128 /P -4 /O " + fixtures::hex_string(e.o) +
+                  " /U " + fixtures::hex_string(e.u) +
+                  " /CF << /StdCF << /CFM /V2 >> >> /StmF /StdCF /StrF /StdCF >>");
+  b.object(4, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Contents 5 0 R "
+              "/Resources << /XObject << /A 6 0 R /B 7 0 R /C 8 0 R >> "
+              "/Properties << /S 9 0 R >> >> >>");
+  b.stream(5, "", rc4(5, "/A Do /B Do /C Do"));
+  b.stream(6,
+           "/Type /XObject /Subtype /Form /BBox [0 0 10 10] /Filter [/Crypt /FlateDecode] "
+           "/DecodeParms [<< /Name /StdCF >> null]",
+           rc4(6, fixtures::zlib_stored(form)));
+  b.stream(7, "/Type /XObject /Subtype /Form /BBox [0 0 10 10] /Filter /Crypt", form);
+  b.stream(8, "/Type /XObject /Subtype /Form /BBox [0 0 10 10] /Filter /FlateDecode",
+           rc4(8, fixtures::zlib_stored(form)));
+  b.object(9, "<< /Type /Sig /Filter /Adobe.PPKLite /ByteRange [0 10 20 30] /Contents <" +
+                  signature + "> /M " + hex(rc4(9, "D:20240101")) + " >>");
+  b.xref_table();
+  b.trailer("<< /Root 1 0 R /Encrypt 3 0 R /Size 10 /ID [" + fixtures::hex_string(id0) +
+            fixtures::hex_string(id0) + "] >>");
+  b.startxref();
+  const std::string in = fixtures::write_temp("enc_clear.pdf", b.str());
+  const std::string out = fixtures::temp_path("enc_clear_out.pdf");
+  const char* inputs[] = {in.c_str()};
+  ASSERT_EQ(pdfmerge_files(inputs, 1, out.c_str()), 0) << last_error();
+  const std::string merged = fixtures::read_file(out);
+  EXPECT_EQ(merged.find("/Crypt"), std::string::npos);
+  // The crypt filter's own parameters go with it; those of the filters after it stay.
+  EXPECT_NE(merged.find("/Filter [/FlateDecode] /DecodeParms [null]"), std::string::npos);
+  EXPECT_NE(merged.find("/Contents <" + signature + ">"), std::string::npos);
+  EXPECT_NE(merged.find("/M " + hex("D:20240101")), std::string::npos);
+  if (!qpdf_oracle::available()) GTEST_SKIP() << "qpdf is not installed: output check skipped";
+  EXPECT_QPDF_ACCEPTS(out);
+  // Each form's data decodes to what it draws.
+  const auto r = run("qpdf --decrypt --stream-data=uncompress --object-streams=disable " +
+                     quoted(out) + " " + quoted(fixtures::temp_path("enc_clear_seen.pdf")));
+  ASSERT_TRUE(r.status == 0 || r.status == 3) << r.output;
+  const std::string seen = fixtures::read_file(fixtures::temp_path("enc_clear_seen.pdf"));
+  size_t forms = 0;
+  for (size_t at = seen.find("/Subtype /Form"); at != std::string::npos;
+       at = seen.find("/Subtype /Form", at + 1)) {
+    const size_t data = seen.find("stream\n", at) + 7;
+    EXPECT_EQ(seen.substr(data, form.size()), form);
+    ++forms;
+  }
+  EXPECT_EQ(forms, 3u);
+}
+
 } // namespace
