@@ -2,10 +2,14 @@
 // as the only argument (the repository root): small documents made with the fixture builder
 // (among them small files of the crafted shapes whose values are referenced many times),
 // zlib streams, and encoded data for every filter and predictor; encrypted variants of two of
-// the documents, made with qpdf when it is installed. The bundled examples are copied into the
-// api seeds by hand (see README.md).
+// the documents, made with qpdf when it is installed, and encrypted documents made with the
+// fixture writer of the MD5 revisions (an empty owner password, a short V 4 key, a signature and
+// crypt filters, crafted records and filter tables at small sizes). The bundled examples are
+// copied into the api seeds by hand (see README.md).
 #include "crafted_shapes.h"
+#include "crypt_shapes.h"
 #include "filter_encoders.h"
+#include "md5_encryption.h"
 #include "pdf_builder.h"
 #include "zlib_raw.h"
 
@@ -268,6 +272,69 @@ void encrypted_api_seeds() {
   std::filesystem::remove(objstm);
 }
 
+// Encrypted with RC4 by the fixture writer: what qpdf does not make. A user password with an
+// empty owner password (R 3), a 40-bit V 4 key used zero-padded, a signature dictionary and
+// form XObjects behind /Crypt filters; and the crafted shapes whose cost once grew with the
+// square of their size, at small sizes.
+void written_encrypted_api_seeds() {
+  const vec id0(16, 0x42);
+  const std::vector<std::string> pages = {"BT /F1 24 Tf 20 200 Td (one) Tj ET",
+                                          "BT /F1 24 Tf 20 100 Td (two) Tj ET"};
+  const auto owner_empty = fixtures::md5_encryption_for("user", "", 3, 16, -4, id0);
+  put("api", "encrypted-owner-empty.pdf",
+      fixtures::md5_encrypted_document(pages, owner_empty.key,
+                                       "/Filter /Standard /V 2 /R 3 /Length 128 /P -4 /O " +
+                                           fixtures::hex_string(owner_empty.o) + " /U " +
+                                           fixtures::hex_string(owner_empty.u),
+                                       id0));
+  const auto short_key = fixtures::md5_encryption_for("", "owner", 4, 5, -4, id0);
+  vec padded = short_key.key;
+  padded.resize(16, 0);
+  put("api", "encrypted-v4-40-bit.pdf",
+      fixtures::md5_encrypted_document(
+          pages, padded,
+          "/Filter /Standard /V 4 /R 4 /Length 40 /P -4 /O " + fixtures::hex_string(short_key.o) +
+              " /U " + fixtures::hex_string(short_key.u) +
+              " /CF << /StdCF << /CFM /V2 /Length 5 >> >> /StmF /StdCF /StrF /StdCF",
+          id0));
+  const auto e = fixtures::md5_encryption_for("", "owner", 4, 16, -4, id0);
+  const auto rc4 = [&](int num, const std::string& plain) {
+    return fixtures::rc4_encrypted(e.key, num, 0, plain);
+  };
+  pdf_builder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.object(2, "<< /Type /Pages /Kids [4 0 R] /Count 1 >>");
+  b.object(3, "<< /Filter /Standard /V 4 /R 4 /Length 128 /P -4 /O " + fixtures::hex_string(e.o) +
+                  " /U " + fixtures::hex_string(e.u) +
+                  " /CF << /StdCF << /CFM /V2 >> /Clear << /CFM /None >> >> /StmF /StdCF "
+                  "/StrF /StdCF >>");
+  b.object(4, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Contents 5 0 R "
+              "/Resources << /XObject << /A 6 0 R /B 7 0 R >> /Properties << /S 8 0 R >> >> >>");
+  b.stream(5, "", rc4(5, "/A Do /B Do"));
+  b.stream(6,
+           "/Type /XObject /Subtype /Form /BBox [0 0 10 10] /Filter [/Crypt /FlateDecode] "
+           "/DecodeParms [<< /Name /StdCF >> null]",
+           rc4(6, fixtures::zlib_stored("0 0 10 10 re f")));
+  b.stream(7,
+           "/Type /XObject /Subtype /Form /BBox [0 0 10 10] /Filter /Crypt /DecodeParms "
+           "<< /Name /Clear >>",
+           "0 0 5 5 re f");
+  b.object(8, "<< /Type /Sig /Filter /Adobe.PPKLite /ByteRange [0 10 20 30] /Contents <3082ab> "
+              "/M " +
+                  fixtures::hex_string([&] {
+                    const std::string m = rc4(8, "D:20240101");
+                    return vec(m.begin(), m.end());
+                  }()) +
+                  " >>");
+  b.xref_table();
+  b.trailer("<< /Root 1 0 R /Encrypt 3 0 R /ID [" + fixtures::hex_string(id0) +
+            fixtures::hex_string(id0) + "] >>");
+  put("api", "encrypted-signature-crypt-filters.pdf", b.startxref().str());
+  put("api", "encrypt-record-references.pdf", fixtures::record_of_references(40));
+  put("api", "encrypt-record-shared-references.pdf", fixtures::record_of_shared_references(40));
+  put("api", "encrypted-crypt-filters-streams.pdf", fixtures::crypt_filters_and_streams(40));
+}
+
 // ---------------------------------------------------------------- inflater
 
 void inflate_seeds() {
@@ -382,6 +449,7 @@ int main(int argc, char** argv) {
   g_root = argv[1];
   api_seeds();
   encrypted_api_seeds();
+  written_encrypted_api_seeds();
   inflate_seeds();
   deflate_seeds();
   filter_seeds();

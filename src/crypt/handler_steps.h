@@ -10,12 +10,15 @@
 
 namespace pdfcrypt {
 
-// Revisions 2 to 4: the n-byte file key (5 <= n <= 16) for the empty password, or nullopt
-// when /U does not confirm it. Needs /O of at least 32 bytes and /U of 32 (R2) or 16 (R3+).
+// Revisions 2 to 4: the n-byte file key (5 <= n <= 16) for the empty password, taken as the
+// user password and then as the owner password, or nullopt when /U confirms neither. Needs /O
+// of at least 32 bytes and /U of 32 (R2) or 16 (R3+).
 std::optional<std::vector<uint8_t>> key_md5_open(const encrypt_dict& d, bytes id0, size_t n);
 
-// Revisions 5 and 6: the 32-byte file key from /UE for the empty password, or nullopt when
-// /U's validation salt does not confirm it. Needs /U of at least 48 bytes and /UE of 32.
+// Revisions 5 and 6: the 32-byte file key for the empty password, from /UE when it is the user
+// password (/U's hash confirms it), else from /OE when it is the owner password (/O's hash
+// confirms it); nullopt when neither does. Needs /U of at least 48 bytes and /UE of 32; the
+// owner's way, /O of 48 and /OE of 32.
 std::optional<std::vector<uint8_t>> key_sha_open(const encrypt_dict& d);
 
 // Revision 6's iterated hash of password, salt and (for the owner) the 48 bytes of /U.

@@ -1,6 +1,7 @@
 // Revisions 5 and 6: /U starts with a hash of the password and /U's 8-byte validation salt;
 // the hash of the password and the 8-byte key salt that follows is the key that decrypts /UE
-// into the file key. Revision 5 hashes with SHA-256 once, revision 6 with its iterated hash.
+// into the file key. /O and /OE do the same for the owner password, whose hashes take in the
+// 48 bytes of /U as well. Revision 5 hashes with SHA-256 once, revision 6 with its iterated hash.
 #include "crypt/handler_steps.h"
 
 #include <algorithm>
@@ -67,27 +68,42 @@ std::array<uint8_t, 32> hash_r6(bytes password, bytes salt, bytes udata) {
   return out;
 }
 
-std::optional<std::vector<uint8_t>> key_sha_open(const encrypt_dict& d) {
-  if (d.u.size() < 48 || d.ue.size() < 32) return {};
-  const bytes empty_password;
-  const bytes validation_salt(d.u.data() + 32, 8);
-  const bytes key_salt(d.u.data() + 40, 8);
-  std::array<uint8_t, 32> check;
-  std::array<uint8_t, 32> intermediate;
-  if (d.r == 5) {
-    check = sha256(validation_salt);
-    intermediate = sha256(key_salt);
-  } else {
-    check = hash_r6(empty_password, validation_salt, {});
-    intermediate = hash_r6(empty_password, key_salt, {});
-  }
-  if (!std::equal(check.begin(), check.end(), d.u.begin())) return {};
+namespace {
+
+// The hash of the empty password with `salt` and `udata` that the revision uses.
+std::array<uint8_t, 32> hash_empty(const encrypt_dict& d, bytes salt, bytes udata) {
+  if (d.r == 6) return hash_r6({}, salt, udata);
+  sha256_state s;
+  sha256_add(s, salt);
+  sha256_add(s, udata);
+  return sha256_end(s);
+}
+
+// The file key that `encrypted` (/UE or /OE) holds under the key made from the key salt, when
+// the hash made from the validation salt matches `hash`; nullopt otherwise.
+std::optional<std::vector<uint8_t>> key_from(const encrypt_dict& d, bytes hash, bytes salts,
+                                             bytes udata, bytes encrypted) {
+  const std::array<uint8_t, 32> check = hash_empty(d, salts.first(8), udata);
+  if (!std::equal(check.begin(), check.end(), hash.begin())) return {};
   aes_key aes;
-  aes_key_set(aes, intermediate);
+  aes_key_set(aes, hash_empty(d, salts.subspan(8, 8), udata));
   const uint8_t zero_iv[16] = {};
   std::vector<uint8_t> key(32);
-  aes_cbc_decrypt(aes, zero_iv, bytes(d.ue.data(), 32), key);
+  aes_cbc_decrypt(aes, zero_iv, encrypted.first(32), key);
   return key;
+}
+
+} // namespace
+
+std::optional<std::vector<uint8_t>> key_sha_open(const encrypt_dict& d) {
+  if (d.u.size() < 48 || d.ue.size() < 32) return {};
+  const bytes u(d.u.data(), 48);
+  // The empty password as the user password: /U's hash and salts, /UE.
+  if (auto key = key_from(d, u.first(32), u.subspan(32, 16), {}, d.ue)) return key;
+  // As the owner password: /O's hash and salts with the 48 bytes of /U, /OE.
+  if (d.o.size() < 48 || d.oe.size() < 32) return {};
+  const bytes o(d.o.data(), 48);
+  return key_from(d, o.first(32), o.subspan(32, 16), u, d.oe);
 }
 
 } // namespace pdfcrypt

@@ -1,6 +1,8 @@
-// Deciding whether the standard security handler opens a file with the empty user password:
+// Deciding whether the standard security handler opens a file with the empty password:
 // which versions, revisions, key lengths and crypt filters are accepted, and then the key.
 #include "crypt/handler_steps.h"
+
+#include <algorithm>
 
 namespace pdfcrypt {
 namespace {
@@ -50,6 +52,11 @@ std::optional<methods> filter_methods(const encrypt_dict& d) {
     const auto m = cfm_method(f.cfm);
     if (m && fits(*m)) out.named.emplace_back(f.name, *m);
   }
+  // Sorted by name for the lookups, the first of a repeated name kept.
+  const auto by_name = [](const auto& a, const auto& b) { return a.first < b.first; };
+  const auto same_name = [](const auto& a, const auto& b) { return a.first == b.first; };
+  std::stable_sort(out.named.begin(), out.named.end(), by_name);
+  out.named.erase(std::unique(out.named.begin(), out.named.end(), same_name), out.named.end());
   return out;
 }
 
@@ -98,6 +105,10 @@ open_result open_md5(const encrypt_dict& d, bytes id0, methods m) {
   if (d.o.size() < 32 || d.u.size() < (d.r == 2 ? 32u : 16u)) return refused(refusal::malformed);
   for (const size_t n : lengths) {
     if (auto key = key_md5_open(d, id0, n)) {
+      // A V 4 key shorter than 16 bytes (an RC4 filter of 40 bits, say) is confirmed by /U as
+      // it is, but the objects are encrypted under it zero-padded to 16 bytes: not in the
+      // format, but what the most used viewer does, and so what writers made.
+      if (d.v == 4 && key->size() < 16) key->resize(16, 0);
       file_crypt fc{std::move(*key), m.strings, m.streams, d.v < 4 || d.encrypt_metadata,
                     std::move(m.named)};
       return {std::move(fc), refusal::none};
@@ -134,12 +145,16 @@ open_result standard_open(const encrypt_dict& d, bytes id0) {
   }
 }
 
-std::optional<crypt_method> named_filter_method(const file_crypt& fc, std::string_view name) {
+std::optional<crypt_method> named_filter_method(const file_crypt& fc, std::string_view name,
+                                                uint64_t* compared) {
   if (name == "Identity") return crypt_method::identity;
-  for (const auto& [filter, method] : fc.named) {
-    if (filter == name) return method;
-  }
-  return std::nullopt;
+  const auto it = std::lower_bound(fc.named.begin(), fc.named.end(), name,
+                                   [&](const auto& entry, std::string_view n) {
+                                     if (compared) ++*compared;
+                                     return entry.first < n;
+                                   });
+  if (it == fc.named.end() || it->first != name) return std::nullopt;
+  return it->second;
 }
 
 } // namespace pdfcrypt

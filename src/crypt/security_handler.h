@@ -49,12 +49,15 @@ struct encrypt_dict {
 
 // What opening the file gives: the file key and the method of each kind of data.
 struct file_crypt {
-  std::vector<uint8_t> key; // 5 to 16 bytes (RC4, AES-128) or 32 bytes (AES-256)
+  // 5 to 16 bytes (RC4, AES-128) or 32 bytes (AES-256). A V 4 key shorter than 16 bytes is
+  // used zero-padded to 16, as viewers open such files.
+  std::vector<uint8_t> key;
   crypt_method strings = crypt_method::identity;
   crypt_method streams = crypt_method::identity;
   // False when /Metadata streams are stored in clear (/EncryptMetadata false, V 4 and 5).
   bool encrypt_metadata = true;
-  // Every /CF entry with a known method, for streams that name their own /Crypt filter.
+  // Every /CF entry with a known method, for streams that name their own /Crypt filter: sorted
+  // by name, one entry per name (the first of a name that /CF repeats).
   std::vector<std::pair<std::string, crypt_method>> named;
 };
 
@@ -66,7 +69,7 @@ enum class refusal : uint8_t {
   key_length,   // /Length unusable, or not the length the crypt method needs
   crypt_filter, // /StmF or /StrF names no /CF entry, or one with an unknown or unfit /CFM
   malformed,    // /O, /U or /UE shorter than the revision needs
-  password,     // the empty user password does not open the file
+  password,     // the empty password opens the file neither as user nor as owner password
 };
 
 struct open_result {
@@ -74,13 +77,16 @@ struct open_result {
   refusal why = refusal::none;     // otherwise, the reason
 };
 
-// Opens the standard security handler with the empty user password: /V 1, 2, 4, 5 with /R 2 to
-// 6. `id0` is the first element of the trailer's /ID (empty when absent).
+// Opens the standard security handler with the empty password, as the user password or else
+// as the owner password: /V 1, 2, 4, 5 with /R 2 to 6. `id0` is the first element of the
+// trailer's /ID (empty when absent).
 open_result standard_open(const encrypt_dict& d, bytes id0);
 
 // The method of the crypt filter `name` (from a stream's /Crypt filter): "Identity", or a
-// /CF entry with a known method; nullopt for anything else.
-std::optional<crypt_method> named_filter_method(const file_crypt& fc, std::string_view name);
+// /CF entry with a known method; nullopt for anything else. A search of the sorted names: the
+// names it compares are added to `compared` when given (tests count them).
+std::optional<crypt_method> named_filter_method(const file_crypt& fc, std::string_view name,
+                                                uint64_t* compared = nullptr);
 
 // ---------------------------------------------------------------- one object's data
 

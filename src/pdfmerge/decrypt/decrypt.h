@@ -53,6 +53,15 @@ void crypt_stream_in_place(doc& d, obj_entry& e);
 // /Metadata kept in clear. Nothing for a document without d.crypt.
 void crypt_streams_decrypt(doc& d);
 
+// True when stream `e` names a /Crypt filter first and that filter is one the document knows:
+// its data is then plain once the streams are decrypted (or was never encrypted, /Identity),
+// so the filter no longer applies to it.
+bool crypt_filter_undone(const doc& d, const obj_entry& e);
+// The dictionary text `dict` of stream `e`, as written to an output without encryption: when
+// crypt_filter_undone, its /Crypt filter is taken out of /Filter together with the /DecodeParms
+// entry that belongs to it (a /Filter or /DecodeParms left empty goes whole).
+void crypt_filter_drop(const doc& d, const obj_entry& e, std::string& dict);
+
 // The text of object `e` (its dictionary or body) with every string decrypted and written as
 // a hexadecimal string; `text` itself when nothing is to be decrypted (no encryption,
 // object-stream members, cross-reference streams, the /Encrypt dictionary).

@@ -39,7 +39,7 @@ std::optional<crypt_method> crypt_filter_method(const doc& d, const obj_entry& e
   if (parms.size() >= 2 && parms[0] == '<' && parms[1] == '<')
     name = own_value(parms, 0, size_of(parms), "Name");
   if (name.empty() || name[0] != '/') return crypt_method::identity;
-  return pdfcrypt::named_filter_method(d.crypt->fc, as_chars(name.subspan(1)));
+  return pdfcrypt::named_filter_method(d.crypt->fc, as_chars(name.subspan(1)), &d.work.compared);
 }
 
 // How a stream of the table is encrypted; identity for what is stored in clear.
@@ -137,6 +137,12 @@ void crypt_open(doc& d) {
   c->fc = std::move(*opened.crypt);
   c->encrypt_num = record->num;
   d.crypt = std::move(c);
+}
+
+bool crypt_filter_undone(const doc& d, const obj_entry& e) {
+  if (!d.crypt || !e.has_stream || e.in_objstm) return false;
+  if (!names(first_element(stream_dict_value(d, e, "Filter")), "Crypt")) return false;
+  return crypt_filter_method(d, e).has_value();
 }
 
 void crypt_stream_in_place(doc& d, obj_entry& e) {

@@ -111,6 +111,22 @@ void obj_index_build(obj_index& index, const objvec& objects) {
   std::sort(v.begin(), v.end());
 }
 
+obj_index last_plain_index_of(const objvec& objects) {
+  obj_index index;
+  auto& v = index.by_num;
+  for (size_t i = 0; i < objects.size(); ++i)
+    if (!objects[i].in_objstm) v.emplace_back(objects[i].num, static_cast<int32_t>(i));
+  std::sort(v.begin(), v.end());
+  // Of each run of one number, the last (largest) position stays, alone.
+  size_t kept = 0;
+  for (size_t i = 0; i < v.size(); ++i) {
+    if (i + 1 < v.size() && v[i + 1].first == v[i].first) continue;
+    v[kept++] = v[i];
+  }
+  v.resize(kept);
+  return index;
+}
+
 int32_t obj_index_find(const obj_index& index, int32_t num) noexcept {
   const auto& v = index.by_num;
   auto it = std::lower_bound(v.begin(), v.end(), std::make_pair(num, INT32_MIN));

@@ -82,6 +82,13 @@ struct ancestor_memo {
   std::unordered_map<int64_t, std::pair<bool, struct box>> boxes; // key: number * 2 + which box
 };
 
+// Work done in following a document's references, counted so that tests can check that it
+// grows in proportion to the file rather than to its references times its objects.
+struct reference_work {
+  uint64_t compared = 0; // table entries and names compared by lookups
+  uint64_t parsed = 0;   // bytes of object text read into value trees
+};
+
 struct doc {
   file_memory data; // the whole file, len bytes (perhaps more room after them)
   int32_t len = 0;
@@ -96,7 +103,12 @@ struct doc {
   int32_t catalog_num = -1;
   int32_t max_num = 0;
   obj_index index; // over `objects`; rebuilt whenever the table is replaced
+  // The last definition in the file itself (not inside an object stream) of each number, as
+  // definition::last_plain asks for it. The reader builds it once object discovery has settled
+  // the table and again whenever it replaces the table; a table made otherwise is scanned.
+  std::optional<obj_index> last_plain;
   mutable ancestor_memo memo;
+  mutable reference_work work;
 
   bytes file() const { return {data.get(), static_cast<size_t>(len)}; }
 };
@@ -120,6 +132,9 @@ void arena_drop_last(struct arena& a) noexcept;
 void obj_index_build(obj_index& index, const objvec& objects);
 // Position of the first entry with that number, or -1.
 int32_t obj_index_find(const obj_index& index, int32_t num) noexcept;
+// An index whose only position for each number is that of its last entry in table order with
+// in_objstm 0; numbers without such an entry are absent. Throws std::bad_alloc.
+obj_index last_plain_index_of(const objvec& objects);
 
 // The entry of object `num` (first in table order), or null.
 const obj_entry* obj_lookup(const doc& d, int32_t num) noexcept;

@@ -4,12 +4,26 @@
 // readers that resolve entries differ only in the rule they pass.
 #include "pdfmerge/document/document.h"
 
+#include <algorithm>
+
 namespace pdfmerge {
 namespace {
 
 // The last definition in the file itself (not inside an object stream) of `num`: the one that
-// object selection keeps, asked for before the table is settled.
+// object selection keeps, asked for before the table is settled. Through the document's index
+// when the reader built it, so that many references cost no scan each.
 const obj_entry* last_plain_definition(const doc& d, int32_t num) noexcept {
+  if (d.last_plain) {
+    const auto& v = d.last_plain->by_num; // one entry per number
+    const auto it = std::lower_bound(v.begin(), v.end(), num, [&](const auto& entry, int32_t n) {
+      ++d.work.compared;
+      return entry.first < n;
+    });
+    if (it == v.end() || it->first != num || static_cast<size_t>(it->second) >= d.objects.size())
+      return nullptr;
+    return &d.objects[static_cast<size_t>(it->second)];
+  }
+  d.work.compared += d.objects.size();
   const obj_entry* found = nullptr;
   for (const obj_entry& e : d.objects)
     if (e.num == num && !e.in_objstm) found = &e;

@@ -72,8 +72,12 @@ bytes stream_data(const merge_input& in, const obj_entry& e) {
              : bytes{};
 }
 
-// `dict` in output numbers; made reader-safe and given the data's length here.
-void write_stream_data(out_file& f, int32_t num, std::string dict, bytes data) {
+// `dict`, stream `e`'s dictionary in output numbers, without the /Crypt filter its decrypted
+// data no longer needs; made reader-safe and given the data's length here.
+void write_stream_data(out_file& f, const merge_input& in, const obj_entry& e, int32_t num,
+                       std::string dict) {
+  crypt_filter_drop(in.d, e, dict);
+  const bytes data = stream_data(in, e);
   make_reader_safe(dict);
   set_stream_length(dict, data.size());
   out_begin_object(f, num);
@@ -89,7 +93,7 @@ void write_stream_object(out_file& f, const merge_input& in, const obj_entry& e,
   const bytes dict = without_comments(
       strings_decrypted(in.d, e, dict_text_at(in.d.file(), e.dict_start), plain), storage);
   std::string text = dict.empty() ? std::string("<< >>") : renumbered_text(dict, in.map);
-  write_stream_data(f, num, std::move(text), stream_data(in, e));
+  write_stream_data(f, in, e, num, std::move(text));
 }
 
 // The dictionary of a plain object, or for one without a dictionary (a number, an array, a
@@ -124,7 +128,7 @@ void write_copied_object(out_file& f, const merge_input& in, int32_t old_num, in
 void write_edited_object(out_file& f, const merge_input& in, const obj_entry& e, int32_t num,
                          std::string text) {
   if (e.has_stream && !e.in_objstm) {
-    write_stream_data(f, num, std::move(text), stream_data(in, e));
+    write_stream_data(f, in, e, num, std::move(text));
     return;
   }
   make_reader_safe(text);

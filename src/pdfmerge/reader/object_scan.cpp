@@ -183,6 +183,8 @@ void objects_discover(doc& d, text_indexes& ix) {
   headers_scan(d, ix);
   stream_ends_settle(d, ix);
   false_entries_drop(d);
+  // The /Encrypt record is read through it before the table is settled.
+  d.last_plain = last_plain_index_of(d.objects);
 }
 
 } // namespace pdfmerge

@@ -29,6 +29,7 @@ template <class Keep> void table_replace(doc& d, Keep keep) {
   }
   d.objects.resize(kept);
   obj_index_build(d.index, d.objects);
+  d.last_plain = last_plain_index_of(d.objects);
 }
 
 } // namespace

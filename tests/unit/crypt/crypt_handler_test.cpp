@@ -4,6 +4,7 @@
 #include "crypt/handler_steps.h"
 #include "crypt/security_handler.h"
 #include "hex_bytes.h"
+#include "md5_encryption.h"
 #include "pdf_builder.h"
 #include "pdf_values.h"
 #include "qpdf_encryption.h"
@@ -288,6 +289,134 @@ TEST(StandardHandler, NamedFiltersForStreamsOfTheirOwn) {
   EXPECT_EQ(named_filter_method(*got.crypt, "Odd"), std::nullopt);
   EXPECT_EQ(named_filter_method(*got.crypt, "Wrong"), std::nullopt);
   EXPECT_EQ(named_filter_method(*got.crypt, "Missing"), std::nullopt);
+}
+
+// Of a name that /CF repeats, the first usable entry counts; a lookup among many filters
+// compares a few names, not all of them.
+TEST(StandardHandler, NamedFiltersAreFoundBySearch) {
+  record r = r4_aes();
+  r.dict.filters.push_back({"Twice", "None", std::nullopt});
+  r.dict.filters.push_back({"Twice", "AESV2", std::nullopt});
+  r.dict.filters.push_back({"Late", "AESV9", std::nullopt}); // unknown: the next one counts
+  r.dict.filters.push_back({"Late", "V2", std::nullopt});
+  for (int k = 0; k < 4096; ++k) r.dict.filters.push_back({"F" + std::to_string(k), "V2", {}});
+  const open_result got = open(r);
+  ASSERT_TRUE(got.crypt.has_value());
+  EXPECT_EQ(named_filter_method(*got.crypt, "Twice"), crypt_method::identity);
+  EXPECT_EQ(named_filter_method(*got.crypt, "Late"), crypt_method::rc4);
+  uint64_t compared = 0;
+  for (int k = 0; k < 4096; k += 7) {
+    EXPECT_EQ(named_filter_method(*got.crypt, "F" + std::to_string(k), &compared),
+              crypt_method::rc4);
+    EXPECT_EQ(named_filter_method(*got.crypt, "F" + std::to_string(k) + "x", &compared),
+              std::nullopt);
+  }
+  const uint64_t lookups = 2 * ((4096 + 6) / 7);
+  EXPECT_LE(compared, lookups * 14); // about log2 of 4100 each
+}
+
+// ---------------------------------------------------------------- opened as viewers open them
+
+std::string plain_document(); // below
+
+const vec fixture_id0 = from_hex("0123456789abcdef0123456789abcdef");
+
+// The record of a fixture made by fixtures::md5_encryption_for: V 1 for R 2, V 2 for R 3, and
+// V 4 with an RC4 filter of `filter_length` for R 4.
+record md5_record(const fixtures::md5_encryption& e, int r, std::optional<int32_t> length,
+                  std::optional<int32_t> filter_length = 16) {
+  record out;
+  out.dict.filter = "Standard";
+  out.dict.v = r == 2 ? 1 : r == 3 ? 2 : 4;
+  out.dict.r = r;
+  out.dict.length = length;
+  out.dict.p = -4;
+  out.dict.o = e.o;
+  out.dict.u = e.u;
+  if (r == 4) {
+    out.dict.filters = {{"StdCF", "V2", filter_length}};
+    out.dict.stmf = out.dict.strf = "StdCF";
+  }
+  out.id0 = fixture_id0;
+  return out;
+}
+
+// The /Encrypt entries of the same record, as a file writes them.
+std::string md5_entries(const record& r) {
+  std::string s = "/Filter /Standard /V " + std::to_string(r.dict.v) + " /R " +
+                  std::to_string(r.dict.r) + " /P -4 /O " + fixtures::hex_string(r.dict.o) +
+                  " /U " + fixtures::hex_string(r.dict.u);
+  if (r.dict.length) s += " /Length " + std::to_string(*r.dict.length);
+  if (r.dict.r == 4)
+    s += " /CF << /StdCF << /CFM /V2 /Length " + std::to_string(*r.dict.filters[0].length) +
+         " >> >> /StmF /StdCF /StrF /StdCF";
+  return s;
+}
+
+// A user password and an empty owner password: the empty password opens the file as its owner,
+// with the key the user password gives (R 2 to 4: the user password recovered from /O; R 5 and
+// 6: the key from /OE). qpdf, which tries the empty password as both, shows the same key.
+TEST(StandardHandler, TheEmptyOwnerPasswordOpensTheFile) {
+  const bool qpdf = qpdf_oracle::available();
+  for (const auto& [r, n] : {std::pair{2, size_t{5}}, {3, size_t{16}}, {4, size_t{16}}}) {
+    SCOPED_TRACE("R " + std::to_string(r));
+    const auto e = fixtures::md5_encryption_for("secret", "", r, n, -4, fixture_id0);
+    const record rec = md5_record(e, r, static_cast<int32_t>(n * 8));
+    const open_result got = open(rec);
+    ASSERT_TRUE(got.crypt.has_value()) << "refusal " << static_cast<int>(got.why);
+    EXPECT_EQ(to_hex(got.crypt->key), to_hex(e.key));
+    // A non-empty owner password keeps the file closed.
+    const auto closed = fixtures::md5_encryption_for("secret", "owner", r, n, -4, fixture_id0);
+    EXPECT_EQ(static_cast<int>(open(md5_record(closed, r, static_cast<int32_t>(n * 8))).why),
+              static_cast<int>(refusal::password));
+    if (!qpdf) continue;
+    const std::string path =
+        fixtures::write_temp("owner_empty_r" + std::to_string(r) + ".pdf",
+                             fixtures::md5_encrypted_document({"BT /F1 9 Tf (x) Tj ET"}, e.key,
+                                                              md5_entries(rec), fixture_id0));
+    std::string error;
+    const auto shown = qpdf_oracle::read(path, error);
+    ASSERT_TRUE(shown.has_value()) << error;
+    EXPECT_EQ(shown->key_hex, to_hex(e.key));
+  }
+  if (!qpdf) GTEST_SKIP() << "qpdf is not installed: revisions 5 and 6 skipped";
+  const std::string plain = fixtures::write_temp("owner_empty_plain.pdf", plain_document());
+  for (const std::string args : {"256 --force-R5", "256"}) {
+    SCOPED_TRACE(args);
+    const std::string path =
+        fixtures::temp_path("owner_empty_" + std::to_string(args.size()) + ".pdf");
+    ASSERT_EQ(qpdf_oracle::encrypt(plain, path, "secret \"\" " + args + " --allow-insecure"), "");
+    std::string error;
+    const auto shown = qpdf_oracle::read(path, error);
+    ASSERT_TRUE(shown.has_value()) << error;
+    const open_result got = standard_open(shown->dict, shown->id0);
+    ASSERT_TRUE(got.crypt.has_value()) << "refusal " << static_cast<int>(got.why);
+    EXPECT_EQ(to_hex(got.crypt->key), shown->key_hex);
+  }
+}
+
+// A V 4 key shorter than 16 bytes is confirmed by /U as it is and used zero-padded to 16
+// bytes; V 1 and 2 keep their short keys.
+TEST(StandardHandler, ShortV4KeysArePaddedTo16Bytes) {
+  const auto five = fixtures::md5_encryption_for("", "owner", 4, 5, -4, fixture_id0);
+  const std::string padded = to_hex(five.key) + std::string(22, '0');
+  const struct {
+    const char* what;
+    record rec;
+    std::string key;
+  } cases[] = {
+      {"V 4, /Length 40", md5_record(five, 4, 40, 5), padded},
+      {"V 4, no /Length, the RC4 filter's /Length 40 in bits", md5_record(five, 4, {}, 40), padded},
+      {"V 2, /Length 40: no padding",
+       md5_record(fixtures::md5_encryption_for("", "owner", 3, 5, -4, fixture_id0), 3, 40),
+       to_hex(fixtures::md5_encryption_for("", "owner", 3, 5, -4, fixture_id0).key)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const open_result got = open(c.rec);
+    ASSERT_TRUE(got.crypt.has_value()) << "refusal " << static_cast<int>(got.why);
+    EXPECT_EQ(to_hex(got.crypt->key), c.key);
+  }
 }
 
 // ---------------------------------------------------------------- one object's data

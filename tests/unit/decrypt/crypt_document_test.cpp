@@ -2,6 +2,7 @@
 // qpdf's reading of the files it encrypts), strings of copied text decrypted, and which streams are
 // decrypted in place before a merge.
 #include "crypt/crypt.h"
+#include "crypt_shapes.h"
 #include "hex_bytes.h"
 #include "pdfmerge/decrypt/decrypt.h"
 #include "qpdf_encryption.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -153,6 +155,37 @@ TEST(EncryptRecord, DirectIndirectAndDamagedRecords) {
   }
 }
 
+// Records whose values are references, at two sizes: every object they name is read once, and
+// four times the references cost about four times the work (a little more for the searches).
+TEST(EncryptRecord, ReferencesAreFollowedInWorkLinearInTheFile) {
+  const struct {
+    const char* what;
+    std::string (*make)(int);
+  } shapes[] = {
+      {"a filter object per /CF entry", fixtures::record_of_references},
+      {"shared filter, /O written many times", fixtures::record_of_shared_references},
+  };
+  for (const auto& shape : shapes) {
+    SCOPED_TRACE(shape.what);
+    uint64_t work[2] = {};
+    const int sizes[2] = {1000, 4000};
+    for (int i = 0; i < 2; ++i) {
+      const int n = sizes[i];
+      const doc d = trailers_and_objects(shape.make(n));
+      const auto r = encrypt_record_read(d);
+      ASSERT_TRUE(r.has_value());
+      EXPECT_EQ(r->dict.filter, "Standard");
+      EXPECT_EQ(r->dict.r, 4);
+      EXPECT_EQ(r->dict.length, 128);
+      ASSERT_EQ(r->dict.filters.size(), static_cast<size_t>(n));
+      EXPECT_FALSE(r->dict.filters.back().cfm.empty());
+      EXPECT_LT(d.work.parsed, d.file().size());
+      work[i] = d.work.compared + d.work.parsed;
+    }
+    EXPECT_LT(work[1], 6 * work[0]);
+  }
+}
+
 // ---------------------------------------------------------------- an opened document
 
 // A document with a key of its own: 40 bits for RC4, 128 for AES; strings in RC4.
@@ -255,6 +288,106 @@ TEST(DocumentCrypt, StringsOfCopiedTextAreDecryptedIntoHex) {
   }
 }
 
+// The /Contents of a signature or document timestamp dictionary is stored in clear: told by
+// /Type, or by /ByteRange with /Filter and /Contents, at any depth of the text. Other strings
+// of the same dictionaries, and the /Contents of anything else, are decrypted.
+TEST(DocumentCrypt, SignatureContentsStayAsWritten) {
+  const doc d = opened(pdf_builder().object(7, "null").xref_table().str());
+  const pdfcrypt::file_crypt& fc = d.crypt->fc;
+  const auto hex = [&](const std::string& plain) {
+    return "<" + to_hex(encrypted(fc, crypt_method::rc4, 7, plain)) + ">";
+  };
+  const auto plain_hex = [](const std::string& plain) { return "<" + to_hex(plain) + ">"; };
+  const std::string sig = "<3082ab>"; // as the signer wrote it
+  const struct {
+    const char* what;
+    std::string text;
+    std::string want;
+  } cases[] = {
+      {"/Type /Sig, /Contents before /Type",
+       "<< /Contents " + sig + " /Type /Sig /M " + hex("D:2024") + " >>",
+       "<< /Contents " + sig + " /Type /Sig /M " + plain_hex("D:2024") + " >>"},
+      {"/Type /DocTimeStamp", "<< /Type /DocTimeStamp /Contents (\\000\\001) >>",
+       "<< /Type /DocTimeStamp /Contents (\\000\\001) >>"},
+      {"/ByteRange, /Filter and /Contents without /Type",
+       "<< /Filter /Adobe.PPKLite /ByteRange [0 1 2 3] /Contents " + sig + " >>",
+       "<< /Filter /Adobe.PPKLite /ByteRange [0 1 2 3] /Contents " + sig + " >>"},
+      {"inline in a field, after a reference and an array",
+       "<< /FT /Sig /P 3 0 R /Rect [0 0 1 1] /T " + hex("f") + " /V << /Type /Sig /Contents " +
+           sig + " >> /Contents " + hex("tip") + " >>",
+       "<< /FT /Sig /P 3 0 R /Rect [0 0 1 1] /T " + plain_hex("f") +
+           " /V << /Type /Sig /Contents " + sig + " >> /Contents " + plain_hex("tip") + " >>"},
+      {"a signature dictionary in an array", "[<< /Type /Sig /Contents " + sig + " >>]",
+       "[<< /Type /Sig /Contents " + sig + " >>]"},
+      {"an annotation's /Contents is text", "<< /Type /Annot /Contents " + hex("note") + " >>",
+       "<< /Type /Annot /Contents " + plain_hex("note") + " >>"},
+      {"/ByteRange and /Contents without /Filter",
+       "<< /ByteRange [0 1 2 3] /Contents " + hex("x") + " >>",
+       "<< /ByteRange [0 1 2 3] /Contents " + plain_hex("x") + " >>"},
+      {"/Sig as a value of another key", "<< /S /Sig /Contents " + hex("y") + " >>",
+       "<< /S /Sig /Contents " + plain_hex("y") + " >>"},
+      {"a dictionary the text leaves open", "<< /Type /Sig /Contents " + sig,
+       "<< /Type /Sig /Contents " + sig},
+  };
+  obj_entry e;
+  e.num = 7;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string storage;
+    EXPECT_EQ(std::string(as_chars(strings_decrypted(d, e, as_bytes(c.text), storage))), c.want);
+  }
+}
+
+// A stream that names a /Crypt filter first, written without encryption: the filter and its
+// parameters go, the other filters and their parameters stay. A crypt filter the document does
+// not know stays with its (undecrypted) data, and so does everything of a plain document.
+TEST(DocumentCrypt, CryptFiltersAreTakenOutOfDecryptedStreams) {
+  const struct {
+    const char* what;
+    std::string dict;
+    std::string want;
+  } cases[] = {
+      {"alone, with its parameters", "<< /Filter /Crypt /DecodeParms << /Name /StdCF >> /N 1 >>",
+       "<<   /N 1 >>"},
+      {"alone, /Identity by default", "<< /Filter /Crypt /Length 3 >>", "<<  /Length 3 >>"},
+      {"first of two, parameters in an array",
+       "<< /Filter [/Crypt /FlateDecode] /DecodeParms [<< /Name /StdCF >> << /Predictor 12 >>] >>",
+       "<< /Filter [/FlateDecode] /DecodeParms [<< /Predictor 12 >>] >>"},
+      {"first of two, its parameters not in an array",
+       "<< /Filter [ /Crypt /FlateDecode ] /DecodeParms << /Name /StdCF >> >>",
+       "<< /Filter [ /FlateDecode ]  >>"},
+      {"the only one in an array", "<< /Filter [/Crypt] /DecodeParms [<< /Name /Identity >>] >>",
+       "<<   >>"},
+      {"an unknown crypt filter stays", "<< /Filter /Crypt /DecodeParms << /Name /Unknown >> >>",
+       "<< /Filter /Crypt /DecodeParms << /Name /Unknown >> >>"},
+      {"a /Crypt filter that is not the first stays", "<< /Filter [/FlateDecode /Crypt] >>",
+       "<< /Filter [/FlateDecode /Crypt] >>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    pdf_builder b;
+    b.stream(5, c.dict.substr(3, c.dict.size() - 6), "data");
+    const std::string file = b.str();
+    doc d = opened(file);
+    const obj_entry& e = entry(d, 5);
+    // The writer's text is the file's dictionary, with the /Length the builder added.
+    std::string dict = c.dict;
+    crypt_filter_drop(d, e, dict);
+    EXPECT_EQ(dict, c.want);
+    doc plain = loadtest::discovered(file);
+    std::string untouched = c.dict;
+    crypt_filter_drop(plain, entry(plain, 5), untouched);
+    EXPECT_EQ(untouched, c.dict);
+  }
+  // Only a /Crypt stage is ever cut, whatever the text handed in says.
+  pdf_builder b;
+  b.stream(5, "/Filter [/Crypt /FlateDecode]", "data");
+  doc d = opened(b.str());
+  std::string other = "<< /Filter [/FlateDecode /Crypt] >>";
+  crypt_filter_drop(d, entry(d, 5), other);
+  EXPECT_EQ(other, "<< /Filter [/FlateDecode /Crypt] >>");
+}
+
 TEST(DocumentCrypt, StreamsDecryptedInPlaceOrLeftAsStored) {
   for (const bool encrypt_metadata : {true, false}) {
     SCOPED_TRACE(encrypt_metadata ? "metadata encrypted" : "metadata in clear");
@@ -287,6 +420,24 @@ TEST(DocumentCrypt, StreamsDecryptedInPlaceOrLeftAsStored) {
     crypt_streams_decrypt(d); // a second pass changes nothing
     EXPECT_EQ(data_of(d, 3), plain);
   }
+}
+
+// Many crypt filters and many streams naming them: each stream's filter is found by a search,
+// so the work grows with the streams, not with streams times filters.
+TEST(DocumentCrypt, NamedFiltersCostASearchPerStream) {
+  uint64_t compared[2] = {};
+  const int sizes[2] = {1000, 4000};
+  for (int i = 0; i < 2; ++i) {
+    const int n = sizes[i];
+    doc d = trailers_and_objects(fixtures::crypt_filters_and_streams(n));
+    crypt_open(d);
+    ASSERT_TRUE(d.crypt);
+    crypt_streams_decrypt(d);
+    EXPECT_EQ(data_of(d, 100 + n / 2), "plain");
+    compared[i] = d.work.compared;
+  }
+  EXPECT_GT(compared[0], 1000u);
+  EXPECT_LT(compared[1], 6 * compared[0]);
 }
 
 TEST(DocumentCrypt, AesDataEndsWhereThePlainTextEnds) {

@@ -13,14 +13,14 @@ using testdoc::obj;
 using testdoc::stream_obj;
 
 // The filter chain's rule: any whole reference, first values, no streams, three hops.
-constexpr resolve_rule filters{definition::selected, reference_form::loose_whole, 3, false,
-                               target_text::first_value, true};
+constexpr resolve_rule filters{
+    definition::selected, reference_form::loose_whole, 3, false, target_text::first_value, true};
 // The optional-content rule: a whole strict reference, one hop, whole bodies.
-constexpr resolve_rule one_hop{definition::selected, reference_form::strict_whole, 1, true,
-                               target_text::whole_body, false};
+constexpr resolve_rule one_hop{
+    definition::selected, reference_form::strict_whole, 1, true, target_text::whole_body, false};
 // The /Encrypt record's rule: a strict reference at the start, the last plain definition.
-constexpr resolve_rule record{definition::last_plain, reference_form::strict_prefix, 1, true,
-                              target_text::whole_body, false};
+constexpr resolve_rule record{
+    definition::last_plain, reference_form::strict_prefix, 1, true, target_text::whole_body, false};
 
 doc sample() {
   return testdoc::make_doc({
@@ -88,6 +88,26 @@ TEST(ResolveValue, ObjectTextAloneReadsOneDefinition) {
   EXPECT_EQ(reference_of(as_bytes("12 0 R"), reference_form::strict_whole), 12);
   EXPECT_EQ(reference_of(as_bytes("12 0 Rx"), reference_form::loose_whole), -1);
   EXPECT_EQ(reference_of(as_bytes("-3 0 R"), reference_form::strict_prefix), -1);
+}
+
+// The last plain definition through the index the reader builds gives what the scan of the
+// table gives: the last entry in table order that is not an object-stream member, whatever the
+// order of the table (removals move entries) and however many definitions a number has.
+TEST(ResolveValue, TheLastPlainIndexAnswersAsTheScan) {
+  doc d = testdoc::make_doc(
+      {obj(4, "(a)"), obj(5, "(b)"), obj(4, "(c)"), obj(6, "(d)"), obj(5, "(e)"), obj(4, "(f)")},
+      {{5, "(member)"}, {7, "(only a member)"}});
+  std::swap(d.objects[0], d.objects[5]); // 4 "(f)" first, 4 "(a)" last
+  ASSERT_FALSE(d.last_plain.has_value());
+  std::vector<std::string> scanned;
+  for (int32_t num = 0; num <= 8; ++num)
+    scanned.push_back(testdoc::str(object_text(d, num, record)));
+  EXPECT_EQ(scanned[4], "(a)");
+  EXPECT_EQ(scanned[5], "(e)");
+  EXPECT_EQ(scanned[7], "");
+  d.last_plain = last_plain_index_of(d.objects);
+  for (int32_t num = 0; num <= 8; ++num)
+    EXPECT_EQ(testdoc::str(object_text(d, num, record)), scanned[static_cast<size_t>(num)]) << num;
 }
 
 } // namespace
