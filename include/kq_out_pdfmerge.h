@@ -11,9 +11,9 @@
  * carries the major version (libkq_out_pdfmerge.so.0); the DLL carries all of it in its version
  * resource. KQ_PDFMERGE_VERSION orders versions: major * 10000 + minor * 100 + patch. */
 #define KQ_PDFMERGE_VERSION_MAJOR 0
-#define KQ_PDFMERGE_VERSION_MINOR 1
+#define KQ_PDFMERGE_VERSION_MINOR 2
 #define KQ_PDFMERGE_VERSION_PATCH 0
-#define KQ_PDFMERGE_VERSION_STRING "0.1.0"
+#define KQ_PDFMERGE_VERSION_STRING "0.2.0"
 #define KQ_PDFMERGE_VERSION                                                                        \
   (KQ_PDFMERGE_VERSION_MAJOR * 10000 + KQ_PDFMERGE_VERSION_MINOR * 100 + KQ_PDFMERGE_VERSION_PATCH)
 

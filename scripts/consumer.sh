@@ -2,18 +2,23 @@
 # Installs the library into a fresh folder and builds a tiny host program against the installed
 # tree twice, once with find_package(kq_out_pdfmerge) and once with pkg-config, and runs both on
 # the bundled examples. Uses the default preset's build (build/default), configured and built
-# when needed; set PDFMERGE_BUILD_DIR to use another build of the project.
+# when needed; set PDFMERGE_BUILD_DIR to use another build of the project, or PDFMERGE_PREFIX to
+# check a tree installed already (the Linux release archive, unpacked).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh pkgconf
 
 build="${PDFMERGE_BUILD_DIR:-build/default}"
 work="build/install-test"
-prefix="$PWD/$work/prefix"
-[ -f "$build/CMakeCache.txt" ] || cmake --preset default -B "$build" >/dev/null
-cmake --build "$build" --target kq_out_pdfmerge kq-pdfmerge -j2
 rm -rf "$work"
-cmake --install "$build" --prefix "$prefix" >/dev/null
+if [ -n "${PDFMERGE_PREFIX:-}" ]; then
+  prefix="$PDFMERGE_PREFIX"
+else
+  prefix="$PWD/$work/prefix"
+  [ -f "$build/CMakeCache.txt" ] || cmake --preset default -B "$build" >/dev/null
+  cmake --build "$build" --target kq_out_pdfmerge kq-pdfmerge -j2
+  cmake --install "$build" --prefix "$prefix" >/dev/null
+fi
 echo "== installed tree"
 (cd "$prefix" && find . -type f -o -type l | sort)
 
@@ -53,14 +58,16 @@ export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
 echo "kq_out_pdfmerge $(pkg-config --modversion kq_out_pdfmerge):" \
   "$(pkg-config --cflags --libs kq_out_pdfmerge)"
 [ "$(pkg-config --modversion kq_out_pdfmerge)" = "$version" ] || fail "the .pc file has another version"
-# shellcheck disable=SC2046
-cc -std=c99 -Wall -Wextra -Wpedantic -Werror tests/consumer/consumer.c \
-  $(pkg-config --cflags --libs kq_out_pdfmerge) -o "$work/pkg-config-consumer"
+# pkg-config quotes its flags for the shell (a prefix with a space in it comes back as
+# "some\ where"): the shell splits them.
+eval "flags=($(pkg-config --cflags --libs kq_out_pdfmerge))"
+cc -std=c99 -Wall -Wextra -Wpedantic -Werror tests/consumer/consumer.c "${flags[@]}" \
+  -o "$work/pkg-config-consumer"
 # The host records the SONAME, so it keeps working with any later 0.x library.
 objdump -p "$work/pkg-config-consumer" | grep -q "NEEDED *libkq_out_pdfmerge.so.$major\$" ||
   fail "the host does not need libkq_out_pdfmerge.so.$major"
-LD_LIBRARY_PATH="$(pkg-config --variable=libdir kq_out_pdfmerge)" \
-  "$work/pkg-config-consumer" "$work/pkg-config-out.pdf" "${inputs[@]}" | tee "$work/pkg-config.txt"
+eval "libdir=$(pkg-config --variable=libdir kq_out_pdfmerge)"
+LD_LIBRARY_PATH="$libdir" "$work/pkg-config-consumer" "$work/pkg-config-out.pdf" "${inputs[@]}" | tee "$work/pkg-config.txt"
 
 # Both hosts print the same lines (apart from the output's name) and write the same file.
 sed 's/cmake-out/OUT/' "$work/cmake.txt" >"$work/cmake.norm"

@@ -9,6 +9,9 @@
 //   before the next call, which may change it.
 // - One call at a time: the error text is one buffer for the whole process, so every call and
 //   the reading of its message happen under one lock.
+// - In the NuGet package the library lies in runtimes/<rid>/native/: .NET finds it there by
+//   itself, and Mono through the package's KqOutPdfMerge.dll.config (a dllmap beside this
+//   assembly).
 using System;
 using System.Runtime.InteropServices;
 using System.Text;
@@ -83,7 +86,8 @@ namespace KqPdfMerge
     }
 
     /// <summary>What a merge keeps or does beyond the pages (the option bits of
-    /// pdfmerge_files_opt and pdfmerge_files_ex).</summary>
+    /// pdfmerge_files_opt and pdfmerge_files_ex, named as the C header names them without their
+    /// prefix, in CamelCase).</summary>
     [Flags]
     public enum MergeOptions
     {
@@ -97,6 +101,8 @@ namespace KqPdfMerge
         KeepDocInfo = 64,     // the first inputs' title, author and metadata
         PadOdd = 128,         // a blank page after an input of an odd page count
         PageLabels = 256,     // the pages' labels
+        KeepStructure = 512,  // the inputs' logical structure (tagged PDF); a library without
+                              // it fails the call with "unknown option bits 0x200"
     }
 
     /// <summary>Page counts and merges that throw PdfMergeException on failure.</summary>
@@ -188,7 +194,16 @@ namespace KqPdfMerge
             }
         }
 
-        /// <summary>Empties the last-error text. Optional.</summary>
+        /// <summary>pdfmerge_init: empties the last-error text and returns 1. Optional.</summary>
+        public static int Init()
+        {
+            lock (Gate)
+            {
+                return Native.pdfmerge_init();
+            }
+        }
+
+        /// <summary>Empties the last-error text (pdfmerge_cleanup). Optional.</summary>
         public static void Reset()
         {
             lock (Gate)

@@ -15,8 +15,8 @@
 #include <string.h>
 
 /* The header's version macros let a host require what it was written for. */
-#if KQ_PDFMERGE_VERSION < 100
-#error "kq_out_pdfmerge 0.1.0 or later is needed"
+#if KQ_PDFMERGE_VERSION < 200
+#error "kq_out_pdfmerge 0.2.0 or later is needed (pdfmerge_files_ex)"
 #endif
 
 static int fail(const char* what) {
