@@ -14,6 +14,7 @@ int32_t merge_options_from_bits(int bits, merge_options& out) noexcept {
   out.keep_annotations = (u & option_keep_annotations) != 0;
   out.keep_outlines = (u & option_keep_outlines) != 0;
   out.compress_content = (u & option_compress_content) != 0;
+  out.keep_structure = (u & option_keep_structure) != 0;
   return 0;
 }
 
