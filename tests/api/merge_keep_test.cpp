@@ -135,7 +135,7 @@ TEST(MergeOptions, UnknownBitsFailAndWriteNothing) {
   const bad_option_case cases[] = {
       {8, "unknown option bits 0x8"},         {16 | 4, "unknown option bits 0x10"},
       {8 | 1, "unknown option bits 0x8"},     {1 << 30, "unknown option bits 0x40000000"},
-      {-1, "unknown option bits 0xfffffff8"},
+      {-1, "unknown option bits 0xfffffdf8"},
   };
   for (const bad_option_case& c : cases) {
     const std::string out = temp_path("bits_out.pdf");
