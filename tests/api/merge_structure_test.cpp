@@ -294,6 +294,33 @@ TEST(MergeStructure, EachInputsLanguageStaysWithItsElements) {
                                            "top /Document ", "top /Document None"}));
 }
 
+TEST(MergeStructure, EncryptedInputsKeepTheirStructureWithTheirStringsDecrypted) {
+  if (!merge_tools::have_tool("qpdf")) GTEST_SKIP() << "qpdf is not installed";
+  const std::string a = write_temp("crypt_a.pdf", tagged_pdf({"Alpha"}));
+  const std::string b = write_temp("crypt_b.pdf", tagged_pdf({"Beta", "/H2", "800"}));
+  for (const std::string method : {"128 --use-aes=n", "256"}) {
+    SCOPED_TRACE(method);
+    const std::string locked = temp_path("crypt_locked.pdf");
+    ASSERT_EQ(merge_tools::run("qpdf --allow-weak-crypto --encrypt '' owner " + method + " -- " +
+                               merge_tools::quoted(b) + " " + merge_tools::quoted(locked))
+                  .status,
+              0);
+    const std::string out = merged({a, locked}, "crypt_out.pdf", structure | annotations);
+    const std::string plain = merged({a, b}, "crypt_plain.pdf", structure | annotations);
+    // The same tree as from the unencrypted file: the second input's IDs, read decrypted,
+    // clash with the first's and are renamed.
+    EXPECT_EQ(struct_text(out), struct_text(plain));
+    const std::vector<std::string> names = tree_names(out);
+    if (!names.empty()) {
+      EXPECT_EQ(names, tree_names(plain));
+    }
+    // "Beta blue square", decrypted and written in hexadecimal.
+    EXPECT_NE(read_file(out).find("/Alt <4265746120626c756520737175617265>"), std::string::npos);
+    EXPECT_TREE_SOUND(out);
+    EXPECT_QPDF_ACCEPTS(out);
+  }
+}
+
 // ---------------------------------------------------------------- what is left behind
 
 TEST(MergeStructure, ContentNotInTheOutputTakesItsElementsWithIt) {
