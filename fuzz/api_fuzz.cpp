@@ -1,6 +1,7 @@
 // The whole C API on one input file: its page count, a merge of it with itself (through
 // pdfmerge_files, pdfmerge_two, pdfmerge_append, or pdfmerge_files_opt keeping annotations and
-// bookmarks or writing the content compressed, picked by the input's length), and the page count of
+// bookmarks (and for every other such length the structure tree) or writing the content
+// compressed, picked by the input's length), and the page count of
 // the output, which must be twice the input's. After every call the last-error text must be one
 // non-empty line of at most 1023 bytes of UTF-8 when the call failed, and empty when it succeeded;
 // a failed merge leaves no output, and no call leaves a temporary file behind. The files live in a
@@ -112,8 +113,10 @@ int merge_with_itself(const scratch& s, size_t pick, const char*& call) {
   case 3: {
     const char* const paths[2] = {s.in.c_str(), s.in.c_str()};
     call = "pdfmerge_files_opt";
+    // Every other such length keeps the structure tree too.
+    const int structure = (pick / 5) % 2 ? PDFMERGE_KEEP_STRUCTURE : 0;
     return pdfmerge_files_opt(paths, 2, s.out.c_str(),
-                              PDFMERGE_KEEP_ANNOTATIONS | PDFMERGE_KEEP_OUTLINES);
+                              PDFMERGE_KEEP_ANNOTATIONS | PDFMERGE_KEEP_OUTLINES | structure);
   }
   default: {
     const char* const paths[2] = {s.in.c_str(), s.in.c_str()};

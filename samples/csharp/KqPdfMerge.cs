@@ -77,6 +77,7 @@ namespace KqPdfMerge
         KeepAnnotations = 1, // the pages' annotations and the form fields
         KeepOutlines = 2,    // the bookmarks
         CompressContent = 4, // the pages' content written Flate-compressed
+        KeepStructure = 512, // the structure tree of tagged inputs (accessibility)
     }
 
     /// <summary>Page counts and merges that throw PdfMergeException on failure.</summary>

@@ -4,6 +4,7 @@
     kq_pdfmerge.page_count("in.pdf")                    # -> 3
     kq_pdfmerge.merge(["a.pdf", "b.pdf"], "out.pdf")    # pages of a.pdf, then those of b.pdf
     kq_pdfmerge.merge(["a.pdf", "b.pdf"], "out.pdf", compress=True, keep_annotations=True)
+    kq_pdfmerge.merge(["a.pdf", "b.pdf"], "out.pdf", keep_structure=True)   # stays accessible
 
 A failed call raises PdfMergeError carrying the library's one-line message. Paths may be str,
 bytes or path objects; str paths are passed as the file system encodes them (UTF-8 on Windows,
@@ -81,14 +82,17 @@ def page_count(path):
 KEEP_ANNOTATIONS = 1
 KEEP_OUTLINES = 2
 COMPRESS_CONTENT = 4
+KEEP_STRUCTURE = 512
 
 
-def merge(paths, out, *, keep_annotations=False, keep_outlines=False, compress=False):
+def merge(paths, out, *, keep_annotations=False, keep_outlines=False, compress=False,
+          keep_structure=False):
     """Merges the files `paths`, in order, into a new PDF file at `out`.
 
     `out` is replaced only when the whole output could be written; it may be one of the inputs.
     keep_annotations keeps the pages' annotations and form fields, keep_outlines the bookmarks,
-    and compress writes the pages' content Flate-compressed.
+    compress writes the pages' content Flate-compressed, and keep_structure keeps the structure
+    tree of tagged inputs (for screen readers and reflow).
     """
     if isinstance(paths, (str, bytes, os.PathLike)):
         raise TypeError("paths must be a list of paths, not a single path")
@@ -97,7 +101,8 @@ def merge(paths, out, *, keep_annotations=False, keep_outlines=False, compress=F
     array = (ctypes.c_char_p * max(len(raw), 1))(*raw)
     lib = _library()
     options = ((KEEP_ANNOTATIONS if keep_annotations else 0) |
-               (KEEP_OUTLINES if keep_outlines else 0) | (COMPRESS_CONTENT if compress else 0))
+               (KEEP_OUTLINES if keep_outlines else 0) | (COMPRESS_CONTENT if compress else 0) |
+               (KEEP_STRUCTURE if keep_structure else 0))
     with _lock:
         if options:
             failed = lib.pdfmerge_files_opt(array, len(raw), raw_out, options) != 0

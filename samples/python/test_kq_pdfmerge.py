@@ -34,7 +34,8 @@ def test_options_reach_the_library(tmp_path):
     plain, compressed, every = (tmp_path / n for n in ("plain.pdf", "compressed.pdf", "all.pdf"))
     kq_pdfmerge.merge(inputs, plain)
     kq_pdfmerge.merge(inputs, compressed, compress=True)
-    kq_pdfmerge.merge(inputs, every, keep_annotations=True, keep_outlines=True, compress=True)
+    kq_pdfmerge.merge(inputs, every, keep_annotations=True, keep_outlines=True, compress=True,
+                      keep_structure=True)
     for out in (plain, compressed, every):
         assert kq_pdfmerge.page_count(out) == 6
     # Each of the six new content streams gains a filter.

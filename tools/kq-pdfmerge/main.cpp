@@ -7,22 +7,23 @@
 namespace {
 
 void usage(std::FILE* to) {
-  std::fputs(
-      "usage: kq-pdfmerge count FILE...\n"
-      "       kq-pdfmerge merge [--keep-annotations] [--keep-outlines] [--compress] OUT IN...\n"
-      "       kq-pdfmerge --version | --help\n"
-      "\n"
-      "  count FILE...   print the page count of each FILE, one line each:\n"
-      "                  'FILE: N pages' (or '1 page') or 'FILE: error: MESSAGE'\n"
-      "  merge OUT IN... merge the pages of the IN files, in order, into OUT and print\n"
-      "                  'OUT: N pages' or 'error: MESSAGE'\n"
-      "  --keep-annotations  keep the pages' annotations, links and form fields\n"
-      "  --keep-outlines     keep the bookmarks\n"
-      "  --compress          write the pages' content compressed (a smaller file)\n"
-      "  --version       print the version\n"
-      "\n"
-      "Exits with status 1 when any file failed, 2 on a usage error.\n",
-      to);
+  std::fputs("usage: kq-pdfmerge count FILE...\n"
+             "       kq-pdfmerge merge [--keep-annotations] [--keep-outlines] [--keep-structure]\n"
+             "                         [--compress] OUT IN...\n"
+             "       kq-pdfmerge --version | --help\n"
+             "\n"
+             "  count FILE...   print the page count of each FILE, one line each:\n"
+             "                  'FILE: N pages' (or '1 page') or 'FILE: error: MESSAGE'\n"
+             "  merge OUT IN... merge the pages of the IN files, in order, into OUT and print\n"
+             "                  'OUT: N pages' or 'error: MESSAGE'\n"
+             "  --keep-annotations  keep the pages' annotations, links and form fields\n"
+             "  --keep-outlines     keep the bookmarks\n"
+             "  --keep-structure    keep the structure tree of tagged inputs (accessibility)\n"
+             "  --compress          write the pages' content compressed (a smaller file)\n"
+             "  --version       print the version\n"
+             "\n"
+             "Exits with status 1 when any file failed, 2 on a usage error.\n",
+             to);
 }
 
 const char* pages_word(int n) {
@@ -64,6 +65,7 @@ int merge_files(const char* out, int count, char** inputs, int options) {
 int merge_option(const char* flag) {
   if (!std::strcmp(flag, "--keep-annotations")) return PDFMERGE_KEEP_ANNOTATIONS;
   if (!std::strcmp(flag, "--keep-outlines")) return PDFMERGE_KEEP_OUTLINES;
+  if (!std::strcmp(flag, "--keep-structure")) return PDFMERGE_KEEP_STRUCTURE;
   if (!std::strcmp(flag, "--compress")) return PDFMERGE_COMPRESS_CONTENT;
   return 0;
 }
