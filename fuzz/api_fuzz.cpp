@@ -1,11 +1,15 @@
 // The whole C API on one input file: its page count, a merge of it with itself (through
-// pdfmerge_files, pdfmerge_two, pdfmerge_append, or pdfmerge_files_opt keeping annotations and
-// bookmarks (and for every other such length the structure tree) or writing the content
-// compressed, picked by the input's length), and the page count of
-// the output, which must be twice the input's. After every call the last-error text must be one
-// non-empty line of at most 1023 bytes of UTF-8 when the call failed, and empty when it succeeded;
-// a failed merge leaves no output, and no call leaves a temporary file behind. The files live in a
-// folder of their own on a tmpfs when there is one.
+// pdfmerge_files, pdfmerge_two, pdfmerge_append, pdfmerge_files_opt keeping annotations and
+// bookmarks, writing the content compressed, sharing identical objects or writing object
+// streams, or pdfmerge_files_ex with page ranges, a title and every option, the bits that change
+// how the output is written and the keeping of the structure tree taken from the input's length
+// too), and the page count of the
+// output, which must be the pages the call asked for (twice the input's, or those the ranges
+// select and the blank page after an odd first part): the library's own reader reads back what
+// its writer made. After every call the last-error text must be one non-empty line of
+// at most 1023 bytes of UTF-8 when the call failed, and empty when it succeeded; a failed merge
+// leaves no output, and no call leaves a temporary file behind. The files live in a folder of
+// their own on a tmpfs when there is one.
 #include "fuzz_check.h"
 #include "kq_out_pdfmerge.h"
 
@@ -97,8 +101,17 @@ void check_folder(const scratch& s, bool output, const char* after) {
   FUZZ_CHECK(entries == (output ? 2u : 1u), "after %s: %zu files in the folder", after, entries);
 }
 
-int merge_with_itself(const scratch& s, size_t pick, const char*& call) {
-  switch (pick % 5) {
+// The structure tree is kept for lengths whose seventh bit is set: with every combination of the
+// other bits that the length picks.
+int keeps_structure(size_t pick) {
+  return (pick / 64) % 2 ? PDFMERGE_KEEP_STRUCTURE : 0;
+}
+
+// Merges the input with itself; `expected` receives the page count the output must have, given
+// the input's `pages`.
+int merge_with_itself(const scratch& s, size_t pick, int pages, const char*& call, int& expected) {
+  expected = 2 * pages;
+  switch (pick % 8) {
   case 0: {
     const char* const paths[2] = {s.in.c_str(), s.in.c_str()};
     call = "pdfmerge_files";
@@ -110,18 +123,37 @@ int merge_with_itself(const scratch& s, size_t pick, const char*& call) {
   case 2:
     call = "pdfmerge_append";
     return pdfmerge_append(s.in.c_str(), s.in.c_str(), s.out.c_str());
-  case 3: {
+  case 3:
+  case 4:
+  case 5:
+  case 6: {
+    // Each of the bits that keep more, or change how the output is written, alone.
+    static constexpr int alone[4] = {PDFMERGE_KEEP_ANNOTATIONS | PDFMERGE_KEEP_OUTLINES,
+                                     PDFMERGE_COMPRESS_CONTENT, PDFMERGE_SHARE_RESOURCES,
+                                     PDFMERGE_OBJECT_STREAMS};
     const char* const paths[2] = {s.in.c_str(), s.in.c_str()};
     call = "pdfmerge_files_opt";
-    // Every other such length keeps the structure tree too.
-    const int structure = (pick / 5) % 2 ? PDFMERGE_KEEP_STRUCTURE : 0;
-    return pdfmerge_files_opt(paths, 2, s.out.c_str(),
-                              PDFMERGE_KEEP_ANNOTATIONS | PDFMERGE_KEEP_OUTLINES | structure);
+    // The annotations and bookmarks kept with the structure tree when the length asks for it.
+    const int structure = pick % 8 == 3 ? keeps_structure(pick) : 0;
+    return pdfmerge_files_opt(paths, 2, s.out.c_str(), alone[pick % 8 - 3] | structure);
   }
   default: {
+    // Every page backwards, then the first and the last again: a blank page follows the first
+    // part when the input's page count is odd.
     const char* const paths[2] = {s.in.c_str(), s.in.c_str()};
-    call = "pdfmerge_files_opt";
-    return pdfmerge_files_opt(paths, 2, s.out.c_str(), PDFMERGE_COMPRESS_CONTENT);
+    const char* const ranges[2] = {"z-1", " 1 , r1 "};
+    const char* const titles[2] = {"Fuzz \xC3\xBC \xF0\x9F\x99\x82", nullptr};
+    expected = pages + pages % 2 + 2;
+    call = "pdfmerge_files_ex";
+    // The bits that change how the output is written, in every combination over the lengths.
+    static constexpr int writing[3] = {PDFMERGE_COMPRESS_CONTENT, PDFMERGE_SHARE_RESOURCES,
+                                       PDFMERGE_OBJECT_STREAMS};
+    int options = PDFMERGE_KEEP_ANNOTATIONS | PDFMERGE_KEEP_OUTLINES | PDFMERGE_OUTLINE_PER_INPUT |
+                  PDFMERGE_KEEP_DOC_INFO | PDFMERGE_PAD_ODD | PDFMERGE_PAGE_LABELS;
+    for (size_t b = 0; b < 3; ++b)
+      if ((pick / 8) >> b & 1) options |= writing[b];
+    options |= keeps_structure(pick);
+    return pdfmerge_files_ex(paths, ranges, titles, 2, s.out.c_str(), options);
   }
   }
 }
@@ -144,7 +176,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string count_text = message_after("pdfmerge_page_count", pages < 0);
 
   const char* call = "";
-  const int merged = merge_with_itself(s, size, call);
+  int expected = 0;
+  const int merged = merge_with_itself(s, size, pages, call, expected);
   FUZZ_CHECK(merged == 0 || merged == -1, "%s returned %d", call, merged);
   const std::string merge_text = message_after(call, merged != 0);
   check_folder(s, merged == 0, call);
@@ -159,7 +192,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const int read_back = pdfmerge_page_count(s.out.c_str());
   const std::string read_text = message_after("pdfmerge_page_count of the output", read_back < 0);
-  FUZZ_CHECK(read_back == 2 * pages, "%s of a file of %d pages: the output reads back as %d (%s)",
-             call, pages, read_back, read_text.c_str());
+  FUZZ_CHECK(read_back == expected,
+             "%s of a file of %d pages: the output reads back as %d, not %d (%s)", call, pages,
+             read_back, expected, read_text.c_str());
   return 0;
 }

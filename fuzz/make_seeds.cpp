@@ -116,8 +116,8 @@ std::string layers_doc() {
 
 // Two pages marked up by a reader: a link by a named destination, a GoTo through the /Names
 // tree, a square with its popup and appearance, a filled form field, and nested bookmarks, one
-// of them to a page outside the tree. Padded to a length of 3 modulo 4, the length by which
-// the api target picks pdfmerge_files_opt with both options.
+// of them to a page outside the tree. Padded to a length of 7 modulo 8, the length by which
+// the api target picks pdfmerge_files_ex with every option.
 std::string marked_doc() {
   pdf_builder b;
   b.object(1, "<< /Type /Catalog /Pages 2 0 R /Outlines 20 0 R /Dests << /two [4 0 R /Fit] >> "
@@ -147,14 +147,73 @@ std::string marked_doc() {
   b.object(30, "<< /Type /Page /MediaBox [0 0 9 9] >>");
   b.xref_table().trailer("<< /Size 31 /Root 1 0 R >>");
   std::string doc = b.startxref().str();
-  while (doc.size() % 4 != 3) doc += '\n';
+  while (doc.size() % 8 != 7) doc += '\n';
+  return doc;
+}
+
+// Three pages with what a merge keeps of a whole document: document information with a UTF-16
+// title, page labels in a number tree, XMP metadata claiming PDF/A and PDF/UA, and a language.
+// Padded like marked_doc, so that the api target merges it with pdfmerge_files_ex.
+std::string document_doc() {
+  pdf_builder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R /PageLabels 10 0 R /Metadata 12 0 R /Lang (en) >>");
+  b.object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 /MediaBox [0 0 60 80] >>");
+  for (int page = 3; page <= 5; ++page)
+    b.object(page, "<< /Type /Page /Parent 2 0 R /Contents 6 0 R" +
+                       std::string(page == 5 ? " /Rotate 90 /CropBox [5 5 55 75]" : "") + " >>");
+  b.stream(6, "", "0 0 m 60 80 l S");
+  b.object(7, "<< /Title <FEFF0054006900740065006C00FC> /Author (Seed) "
+              "/CreationDate (D:20240101000000Z) >>");
+  b.object(10, "<< /Kids [11 0 R] >>");
+  b.object(11, "<< /Nums [0 << /S /r >> 2 << /S /A /P (A-) /St 3 >>] >>");
+  b.stream(12, "/Type /Metadata /Subtype /XML",
+           "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+           "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description "
+           "xmlns:pdfaid=\"http://www.aiim.org/pdfa/ns/id/\" pdfaid:part=\"2\">"
+           "<pdfuaid:part xmlns:pdfuaid=\"http://www.aiim.org/pdfua/ns/id/\">1</pdfuaid:part>"
+           "</rdf:Description></rdf:RDF></x:xmpmeta>");
+  b.xref_table().trailer("<< /Size 13 /Root 1 0 R /Info 7 0 R >>");
+  std::string doc = b.startxref().str();
+  while (doc.size() % 8 != 7) doc += '\n';
+  return doc;
+}
+
+// Two pages made from one template whose font, form XObject and self-referring property list
+// stand twice under other numbers, and a page listed twice: what a merge with shared objects
+// finds identical. Padded to a length of 5 modulo 8, by which the api target merges with that
+// option.
+std::string template_doc() {
+  pdf_builder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 3 0 R] /Count 3 /MediaBox [0 0 100 100] >>");
+  b.object(3, "<< /Type /Page /Parent 2 0 R /Contents 5 0 R /Resources << /Font << /F 7 0 R >> "
+              "/XObject << /X 9 0 R >> /Properties << /P 11 0 R >> >> >>");
+  b.object(4, "<< /Type /Page /Parent 2 0 R /Contents 6 0 R /Resources << /Font << /F 8 0 R >> "
+              "/XObject << /X 10 0 R >> /Properties << /P 12 0 R >> >> >>");
+  b.stream(5, "", "/P /P BDC /X Do EMC BT /F 9 Tf 5 50 Td (one) Tj ET");
+  b.stream(6, "", "/P /P BDC /X Do EMC BT /F 9 Tf 5 50 Td (two) Tj ET");
+  b.object(7, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  b.object(8, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  b.stream(9,
+           "/Type /XObject /Subtype /Form /BBox [0 0 100 100] /Resources << /Font << /F 7 0 R "
+           ">> >>",
+           "0 0 1 RG 5 5 90 90 re S");
+  b.stream(10,
+           "/Type /XObject /Subtype /Form /BBox [0 0 100 100] /Resources << /Font << /F 8 0 R "
+           ">> >>",
+           "0 0 1 RG 5 5 90 90 re S");
+  b.object(11, "<< /Self 11 0 R /Next 12 0 R >>");
+  b.object(12, "<< /Self 12 0 R /Next 11 0 R >>");
+  b.xref_table().trailer("<< /Size 13 /Root 1 0 R >>");
+  std::string doc = b.startxref().str();
+  while (doc.size() % 8 != 5) doc += '\n';
   return doc;
 }
 
 // A tagged document: headings and paragraphs on two pages, a paragraph drawn in a form XObject,
-// a link held by its element, a role map, a class map and IDs. Padded to a length of 8 modulo
-// 10, the length by which the api target keeps the structure tree with both other options.
-std::string tagged_doc() {
+// a link held by its element, a role map, a class map and IDs. Padded to a length of `residue`
+// modulo 128: the length picks the call and the options of the api target.
+std::string tagged_doc(size_t residue) {
   pdf_builder b;
   b.object(1, "<< /Type /Catalog /Pages 2 0 R /StructTreeRoot 10 0 R /MarkInfo << /Marked true "
               ">> /Lang (en) >>");
@@ -182,13 +241,17 @@ std::string tagged_doc() {
   b.object(15, "<< /S /P /P 11 0 R /Pg 4 0 R /K [0] /Alt (all) >>");
   b.xref_table().trailer("<< /Size 16 /Root 1 0 R >>");
   std::string doc = b.startxref().str();
-  while (doc.size() % 10 != 8) doc += '\n';
+  while (doc.size() % 128 != residue) doc += '\n';
   return doc;
 }
 
 void api_seeds() {
   put("api", "marked.pdf", marked_doc());
-  put("api", "tagged.pdf", tagged_doc());
+  // Kept with the annotations and bookmarks (67); through page ranges with every option,
+  // shared objects and object streams among them (119).
+  put("api", "tagged.pdf", tagged_doc(67));
+  put("api", "tagged-ranges.pdf", tagged_doc(119));
+  put("api", "document.pdf", document_doc());
   put("api", "simple-1.pdf", fixtures::simple_pdf(1));
   put("api", "simple-3.pdf", fixtures::simple_pdf(3));
   put("api", "labelled-4.pdf", fixtures::labelled_pdf(4, "Seed"));
@@ -196,6 +259,7 @@ void api_seeds() {
   put("api", "object-stream.pdf", object_stream_doc());
   put("api", "damaged.pdf", damaged_doc());
   put("api", "layers.pdf", layers_doc());
+  put("api", "template.pdf", template_doc());
   const vec plain(text.begin(), text.end());
   put("api", "content-lzw-a85.pdf",
       page_tree_doc("/Filter [/A85 /LZW]", testenc::a85_encode(testenc::lzw_encode(plain, 1))));

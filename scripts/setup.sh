@@ -4,7 +4,8 @@
 #   scripts/setup.sh [PACKAGE...]
 set -euo pipefail
 
-packages=(cmake make g++ python3 libgtest-dev libgmock-dev zlib1g-dev qpdf poppler-utils groff-base
+packages=(cmake make g++ python3 libgtest-dev libgmock-dev zlib1g-dev qpdf poppler-utils mupdf-tools
+  groff-base
   "$@")
 missing=()
 for p in "${packages[@]}"; do

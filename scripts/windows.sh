@@ -33,13 +33,13 @@ dll="$bin/kq_out_pdfmerge.dll"
 $objdump -f "$dll" | grep -q "file format pei-x86-64" || fail "$dll is not a PE32+ x86-64 file"
 
 step "export table of $dll"
-# The names of the [Ordinal/Name Pointer] table: exactly the eight functions, unmangled.
+# The names of the [Ordinal/Name Pointer] table: exactly the nine functions, unmangled.
 exports=$($objdump -p "$dll" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
   sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' | sort)
 echo "$exports"
-expected=$(printf '%s\n' pdfmerge_append pdfmerge_cleanup pdfmerge_files pdfmerge_files_opt pdfmerge_init \
-  pdfmerge_last_error pdfmerge_page_count pdfmerge_two | sort)
-[ "$exports" = "$expected" ] || fail "the exports are not exactly the eight functions"
+expected=$(printf '%s\n' pdfmerge_append pdfmerge_cleanup pdfmerge_files pdfmerge_files_ex pdfmerge_files_opt \
+  pdfmerge_init pdfmerge_last_error pdfmerge_page_count pdfmerge_two | sort)
+[ "$exports" = "$expected" ] || fail "the exports are not exactly the nine functions"
 
 step "DLLs that $dll needs"
 # Only Windows' own DLLs: no MinGW runtime (libstdc++-6, libgcc_s_seh-1, libwinpthread-1).

@@ -1,6 +1,6 @@
 #!/bin/sh
-# The command-line program's lines: the version, "1 page" and "N pages", the merge options
-# (the structure tree among them), and the exit statuses.
+# The command-line program's lines: the version, "1 page" and "N pages", the merge options (the
+# structure tree among them), the per-input page ranges and titles, and the exit statuses.
 #   check_cli.sh PROGRAM VERSION EXAMPLES_FOLDER WORK_FOLDER
 set -u
 cli=$1 version=$2 examples=$3 work=$4
@@ -58,6 +58,36 @@ if ! grep -q "/Filter /FlateDecode" "$work/small.pdf"; then
   echo "FAILED: merge --compress wrote no compressed content"
   failed=1
 fi
+# The same file twice, with shared objects and object streams: a PDF 1.5 file, smaller than
+# the merge without them, whose pages the program counts again.
+expect merge-compact 0 "$work/compact.pdf: 6 pages" "$cli" merge --share-resources \
+  --object-streams "$work/compact.pdf" "$examples/rotated.pdf" "$examples/rotated.pdf"
+expect merge-twice 0 "$work/twice.pdf: 6 pages" \
+  "$cli" merge "$work/twice.pdf" "$examples/rotated.pdf" "$examples/rotated.pdf"
+if [ "$(head -c 8 "$work/compact.pdf")" != "%PDF-1.5" ] || ! grep -q "/Type /ObjStm" "$work/compact.pdf" ||
+  [ "$(wc -c <"$work/compact.pdf")" -ge "$(wc -c <"$work/twice.pdf")" ]; then
+  echo "FAILED: merge --share-resources --object-streams wrote no smaller PDF 1.5 file"
+  failed=1
+fi
+expect merge-pages 0 "$work/pages.pdf: 4 pages" "$cli" merge --pad-odd --page-labels \
+  --keep-doc-info "$work/pages.pdf" "$examples/letter.pdf" --title "Letter" \
+  "$examples/rotated.pdf" --pages "z, 1"
+if ! grep -q "/Title (Letter)" "$work/pages.pdf" || ! grep -q "/PageLabels" "$work/pages.pdf"; then
+  echo "FAILED: merge --title --page-labels wrote no bookmark title or no labels"
+  failed=1
+fi
+expect merge-bad-range 1 "error: input 1: bad page range \"1-x\": \"x\" is not a page number" \
+  "$cli" merge "$work/bad.pdf" "$examples/rotated.pdf" --pages 1-x
+if [ -e "$work/bad.pdf" ]; then
+  echo "FAILED: a bad page range left $work/bad.pdf"
+  failed=1
+fi
+expect merge-pages-first 2 "$("$cli" --help)" \
+  "$cli" merge "$work/first.pdf" --pages 1 "$examples/letter.pdf"
+expect merge-pages-twice 2 "$("$cli" --help)" \
+  "$cli" merge "$work/twice.pdf" "$examples/letter.pdf" --pages 1 --pages 1
+expect merge-title-without-value 2 "$("$cli" --help)" \
+  "$cli" merge "$work/novalue.pdf" "$examples/letter.pdf" --title
 expect merge-unknown-option 2 "$("$cli" --help)" \
   "$cli" merge --keep-everything "$work/unknown.pdf" "$examples/letter.pdf"
 expect merge-options-only 2 "$("$cli" --help)" "$cli" merge --keep-outlines "$work/only.pdf"

@@ -1,4 +1,4 @@
-// The library's seven functions as a .NET host declares them, and a small safe wrapper.
+// The library's nine functions as a .NET host declares them, and a small safe wrapper.
 //
 // - CallingConvention.Cdecl: the functions are plain C functions (on x86-64 Windows there is
 //   only one convention; on 32-bit hosts this one would matter).
@@ -55,6 +55,20 @@ namespace KqPdfMerge
             [MarshalAs(UnmanagedType.LPUTF8Str)] string outPath,
             int options);
 
+        // `ranges` and `titles` may be null, and so may any of their entries: the marshaller
+        // passes a null array or a null pointer for it.
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
+        public static extern int pdfmerge_files_ex(
+            [In, MarshalAs(UnmanagedType.LPArray, ArraySubType = UnmanagedType.LPUTF8Str)]
+            string[] paths,
+            [In, MarshalAs(UnmanagedType.LPArray, ArraySubType = UnmanagedType.LPUTF8Str)]
+            string[] ranges,
+            [In, MarshalAs(UnmanagedType.LPArray, ArraySubType = UnmanagedType.LPUTF8Str)]
+            string[] titles,
+            int count,
+            [MarshalAs(UnmanagedType.LPUTF8Str)] string outPath,
+            int options);
+
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]
         public static extern int pdfmerge_two(
             [MarshalAs(UnmanagedType.LPUTF8Str)] string first,
@@ -69,15 +83,21 @@ namespace KqPdfMerge
     }
 
     /// <summary>What a merge keeps or does beyond the pages (the option bits of
-    /// pdfmerge_files_opt).</summary>
+    /// pdfmerge_files_opt and pdfmerge_files_ex).</summary>
     [Flags]
     public enum MergeOptions
     {
         None = 0,
-        KeepAnnotations = 1, // the pages' annotations and the form fields
-        KeepOutlines = 2,    // the bookmarks
-        CompressContent = 4, // the pages' content written Flate-compressed
-        KeepStructure = 512, // the structure tree of tagged inputs (accessibility)
+        KeepAnnotations = 1,  // the pages' annotations and the form fields
+        KeepOutlines = 2,     // the bookmarks
+        CompressContent = 4,  // the pages' content written Flate-compressed
+        ShareResources = 8,   // objects of identical content (shared fonts, images) written once
+        ObjectStreams = 16,   // a PDF 1.5 file with its small objects in compressed object streams
+        OutlinePerInput = 32, // one bookmark per input
+        KeepDocInfo = 64,     // the first inputs' title, author and metadata
+        PadOdd = 128,         // a blank page after an input of an odd page count
+        PageLabels = 256,     // the pages' labels
+        KeepStructure = 512,  // the structure tree of tagged inputs (accessibility)
     }
 
     /// <summary>Page counts and merges that throw PdfMergeException on failure.</summary>
@@ -120,6 +140,24 @@ namespace KqPdfMerge
             lock (Gate)
             {
                 if (Native.pdfmerge_files_opt(paths, paths.Length, outPath, (int)options) != 0)
+                    throw new PdfMergeException(LastError());
+            }
+        }
+
+        /// <summary>A merge with a choice per input: `ranges` and `titles` are null or hold one
+        /// entry per path, each null (every page; no title of its own) or a page range such as
+        /// "1-3,z" and the title of that input's bookmark.</summary>
+        public static void Merge(string[] paths, string[] ranges, string[] titles, string outPath,
+                                 MergeOptions options)
+        {
+            if (ranges != null && ranges.Length != paths.Length)
+                throw new ArgumentException("one range per path", "ranges");
+            if (titles != null && titles.Length != paths.Length)
+                throw new ArgumentException("one title per path", "titles");
+            lock (Gate)
+            {
+                if (Native.pdfmerge_files_ex(paths, ranges, titles, paths.Length, outPath,
+                                             (int)options) != 0)
                     throw new PdfMergeException(LastError());
             }
         }

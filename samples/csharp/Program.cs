@@ -94,8 +94,37 @@ static class Program
         Check(PdfMerge.PageCount(compressed) == total, "merge with options: page count");
         Check(Filters(compressed) == Filters(output) + total,
               "each page's new content stream is compressed");
-        message = FailureOf(() => PdfMerge.Merge(inputs, compressed, (MergeOptions)64));
-        Check(message == "unknown option bits 0x40", "message of an unknown option bit");
+        // A batch that lists one file three times: with shared objects and object streams its
+        // font is written once, and the file is a smaller PDF 1.5 file.
+        string[] batch = { inputs[2], inputs[2], inputs[2] };
+        string plainBatch = Path.Combine(work, "batch-plain.pdf");
+        string compactBatch = Path.Combine(work, "batch-compact.pdf");
+        PdfMerge.Merge(batch, plainBatch);
+        PdfMerge.Merge(batch, compactBatch, MergeOptions.ShareResources | MergeOptions.ObjectStreams |
+                                            MergeOptions.CompressContent);
+        Check(PdfMerge.PageCount(compactBatch) == 9, "merge with shared objects: page count");
+        Check(Encoding.GetEncoding("ISO-8859-1").GetString(File.ReadAllBytes(compactBatch))
+                  .StartsWith("%PDF-1.5\n", StringComparison.Ordinal),
+              "object streams make a PDF 1.5 file");
+        Check(new FileInfo(compactBatch).Length < new FileInfo(plainBatch).Length,
+              "shared objects make a smaller file");
+        message = FailureOf(() => PdfMerge.Merge(inputs, compressed, (MergeOptions)(1 << 30)));
+        Check(message == "unknown option bits 0x40000000", "message of an unknown option bit");
+
+        // Page ranges and titles per input, and the options that make one document.
+        string document = Path.Combine(work, "document.pdf");
+        PdfMerge.Merge(inputs, new[] { null, "z", "z-1" }, new[] { "Brief", null, null }, document,
+                       MergeOptions.OutlinePerInput | MergeOptions.KeepDocInfo |
+                           MergeOptions.PadOdd | MergeOptions.PageLabels);
+        // 1 + blank, 1 + blank, 3 (the last input gets none).
+        Check(PdfMerge.PageCount(document) == 7, "merge with page ranges: page count");
+        string text = Encoding.GetEncoding("ISO-8859-1").GetString(File.ReadAllBytes(document));
+        Check(text.Contains("/Title (Brief)") && text.Contains("/PageLabels"),
+              "the bookmark's title and the page labels");
+        message = FailureOf(() => PdfMerge.Merge(inputs, new[] { null, "1-x", null }, null, document,
+                                                 MergeOptions.None));
+        Check(message == "input 2: bad page range \"1-x\": \"x\" is not a page number",
+              "message of a bad page range");
 
         PdfMerge.MergeTwo(output, inputs[0], output);
         PdfMerge.Append(output, unicodeName, output);

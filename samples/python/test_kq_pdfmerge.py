@@ -43,6 +43,41 @@ def test_options_reach_the_library(tmp_path):
             plain.read_bytes().count(b"/FlateDecode") + 6)
 
 
+def test_shared_objects_and_object_streams(tmp_path):
+    # The same example listed three times: its font and everything else but the pages is
+    # written once, and the small objects go into compressed object streams of a PDF 1.5 file.
+    inputs = [EXAMPLES / "rotated.pdf"] * 3
+    plain, shared, compact = (tmp_path / n for n in ("plain.pdf", "shared.pdf", "compact.pdf"))
+    kq_pdfmerge.merge(inputs, plain)
+    kq_pdfmerge.merge(inputs, shared, share_resources=True)
+    kq_pdfmerge.merge(inputs, compact, share_resources=True, object_streams=True, compress=True)
+    for out in (plain, shared, compact):
+        assert kq_pdfmerge.page_count(out) == 9
+    assert plain.read_bytes().count(b"/Type /Font") == 3
+    assert shared.read_bytes().count(b"/Type /Font") == 1
+    assert compact.read_bytes().startswith(b"%PDF-1.5\n")
+    assert compact.stat().st_size < shared.stat().st_size < plain.stat().st_size
+
+
+def test_pages_titles_and_the_new_options(tmp_path):
+    letter, rotated = EXAMPLES / "letter.pdf", EXAMPLES / "rotated.pdf"
+    out = tmp_path / "document.pdf"
+    kq_pdfmerge.merge([letter, rotated], out, pages=[None, "z,1"], titles=["Brief", "Gedreht ä"],
+                      outline_per_input=True, keep_doc_info=True, pad_odd=True,
+                      page_labels=True)
+    # The letter's one page, a blank page after it, then pages 3 and 1 of the rotated file.
+    assert kq_pdfmerge.page_count(out) == 4
+    data = out.read_bytes()
+    assert b"/Title (Brief)" in data
+    assert b"<feff004700650064007200650068007400200" b"0e4>" in data  # UTF-16 with its mark
+    assert b"/PageLabels" in data and b"/Producer (kq_out_pdfmerge" in data
+    with pytest.raises(PdfMergeError) as caught:
+        kq_pdfmerge.merge([letter, rotated], out, pages=["1", "1-x"])
+    assert caught.value.message == 'input 2: bad page range "1-x": "x" is not a page number'
+    with pytest.raises(ValueError):
+        kq_pdfmerge.merge([letter, rotated], out, titles=["only one"])
+
+
 def test_merge_examples_with_a_non_ascii_name(tmp_path):
     unicode_copy = tmp_path / UNICODE_NAME
     shutil.copyfile(EXAMPLES / "rotated.pdf", unicode_copy)

@@ -14,6 +14,12 @@ int32_t merge_options_from_bits(int bits, merge_options& out) noexcept {
   out.keep_annotations = (u & option_keep_annotations) != 0;
   out.keep_outlines = (u & option_keep_outlines) != 0;
   out.compress_content = (u & option_compress_content) != 0;
+  out.share_resources = (u & option_share_resources) != 0;
+  out.object_streams = (u & option_object_streams) != 0;
+  out.outline_per_input = (u & option_outline_per_input) != 0;
+  out.keep_doc_info = (u & option_keep_doc_info) != 0;
+  out.pad_odd = (u & option_pad_odd) != 0;
+  out.page_labels = (u & option_page_labels) != 0;
   out.keep_structure = (u & option_keep_structure) != 0;
   return 0;
 }

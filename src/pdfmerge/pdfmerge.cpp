@@ -66,6 +66,17 @@ KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_files_opt(const char* const* paths
   return guarded([&] { return merge_many(paths, count, out_path, opts) == 0 ? 0 : -1; });
 }
 
+KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_files_ex(const char* const* paths,
+                                                       const char* const* ranges,
+                                                       const char* const* titles, int count,
+                                                       const char* out_path, int options) {
+  merge_options opts;
+  if (merge_options_from_bits(options, opts) != 0) return -1;
+  return guarded([&] {
+    return merge_many(paths, count, out_path, opts, input_choices{ranges, titles}) == 0 ? 0 : -1;
+  });
+}
+
 KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_two(const char* first, const char* second,
                                                   const char* out_path) {
   const char* const paths[2] = {first, second};

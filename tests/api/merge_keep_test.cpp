@@ -133,9 +133,9 @@ struct bad_option_case {
 TEST(MergeOptions, UnknownBitsFailAndWriteNothing) {
   const std::string in = write_temp("bits_in.pdf", plain_pdf());
   const bad_option_case cases[] = {
-      {8, "unknown option bits 0x8"},         {16 | 4, "unknown option bits 0x10"},
-      {8 | 1, "unknown option bits 0x8"},     {1 << 30, "unknown option bits 0x40000000"},
-      {-1, "unknown option bits 0xfffffdf8"},
+      {1024, "unknown option bits 0x400"},         {1024 | 16 | 4, "unknown option bits 0x400"},
+      {1024 | 8 | 1, "unknown option bits 0x400"}, {1 << 30, "unknown option bits 0x40000000"},
+      {2048 | 512, "unknown option bits 0x800"},   {-1, "unknown option bits 0xfffffc00"},
   };
   for (const bad_option_case& c : cases) {
     const std::string out = temp_path("bits_out.pdf");

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <string>
 #include <vector>
@@ -488,6 +489,106 @@ TEST(MergeStructure, DamagedTreesGiveASoundOne) {
           << problems;
     }
     EXPECT_QPDF_ACCEPTS(out);
+  }
+}
+
+// ---------------------------------------------------------------- page ranges and writing
+
+// pdfmerge_files_ex over lists, with a range (or null) per input.
+std::string merged_ex(const std::vector<std::string>& inputs,
+                      const std::vector<const char*>& ranges, const std::string& name,
+                      int options) {
+  const std::string out = temp_path(name);
+  std::vector<const char*> paths;
+  for (const std::string& p : inputs) paths.push_back(p.c_str());
+  EXPECT_EQ(pdfmerge_files_ex(paths.data(), ranges.data(), nullptr, static_cast<int>(paths.size()),
+                              out.c_str(), options),
+            0)
+      << pdfmerge_last_error();
+  return out;
+}
+
+// The lines of an input's tree for its first page alone (`first`) or its second alone: the
+// fixture's elements of page 2 begin with its table.
+std::vector<std::string> page_lines(const std::vector<std::string>& all, bool first) {
+  const auto table = std::find(all.begin(), all.end(), "  Table (block)");
+  if (table == all.end()) return {};
+  if (first) return {all.begin(), table};
+  std::vector<std::string> out = {all.front()};
+  out.insert(out.end(), table, all.end());
+  return out;
+}
+
+TEST(MergeStructure, PageRangesKeepTheStructureOfThePagesTaken) {
+  const std::string a = write_temp("range_a.pdf", tagged_pdf({"Alpha"}));
+  const std::string b = write_temp("range_b.pdf", tagged_pdf({"Beta", "/H2", "800"}));
+  const std::vector<std::string> in_a = struct_text(a);
+  if (in_a.empty()) GTEST_SKIP() << "pdfinfo is not installed";
+  const std::vector<std::string> in_b = struct_text(b);
+  ASSERT_FALSE(page_lines(in_a, true).empty());
+  struct range_case {
+    const char* range_a;
+    std::vector<std::string> want;
+    std::vector<std::string> keys; // /StructParents of output pages 3.. ("" for none)
+  };
+  // Every case takes Beta's page 1 after Alpha's pages; with PDFMERGE_PAD_ODD a blank page
+  // follows an odd number of Alpha's pages and holds no key.
+  const range_case cases[] = {
+      {"2", joined(page_lines(in_a, false), page_lines(in_b, true)), {"0", "", "1"}},
+      {"1", joined(page_lines(in_a, true), page_lines(in_b, true)), {"0", "", "3"}},
+      // Page 2 listed twice holds its key at its first listing only.
+      {"2,1,2", joined(in_a, page_lines(in_b, true)), {"0", "1", "", "", "4"}},
+  };
+  for (const range_case& c : cases) {
+    SCOPED_TRACE(std::string("range ") + c.range_a);
+    const std::string out = merged_ex({a, b}, {c.range_a, "1"}, "range_out.pdf",
+                                      structure | annotations | PDFMERGE_PAD_ODD);
+    const std::string pdf = read_file(out);
+    ASSERT_EQ(pdfmerge_page_count(out.c_str()), static_cast<int>(c.keys.size()));
+    EXPECT_EQ(struct_text(out), c.want);
+    for (size_t k = 0; k < c.keys.size(); ++k)
+      EXPECT_EQ(value_of(object_text(pdf, 3 + static_cast<int>(k)), "StructParents"), c.keys[k])
+          << "output page " << k + 1;
+    // No element names the blank page, and nothing names a page or object not written.
+    const std::string blank = std::to_string(3 + c.keys.size() - 2) + " 0 R";
+    EXPECT_EQ(occurrences(pdf, "/Pg " + blank), 0u);
+    EXPECT_EQ(keep_tools::dangling_refs(pdf), std::vector<int>());
+    EXPECT_EQ(tagged_flag(out), "yes");
+    EXPECT_TREE_SOUND(out);
+    EXPECT_QPDF_ACCEPTS(out);
+  }
+}
+
+// Shared objects and object streams hold the structure tree like any other objects: the same tree
+// as without them, through page ranges and blank pages; the document information's language
+// and the structure's are one /Lang.
+TEST(MergeStructure, SharedObjectsAndObjectStreamsHoldTheSameTree) {
+  const std::string a = write_temp("pack_a.pdf", tagged_pdf({"Alpha"}));
+  const std::string b = write_temp("pack_b.pdf", tagged_pdf({"Beta", "/H2", "800"}));
+  const int kept = structure | annotations | PDFMERGE_PAD_ODD | PDFMERGE_KEEP_DOC_INFO;
+  for (const std::vector<const char*>& ranges :
+       {std::vector<const char*>{nullptr, nullptr}, std::vector<const char*>{"2,1,2", "1"}}) {
+    SCOPED_TRACE(ranges[0] ? "ranges" : "whole inputs");
+    // The same input twice: with PDFMERGE_SHARE_RESOURCES the fonts are shared, never the
+    // elements (each names its own pages).
+    const std::string plain =
+        merged_ex({a, b, a}, {ranges[0], ranges[1], ranges[0]}, "pack_plain.pdf", kept);
+    const std::string catalog = object_text(read_file(plain), 1);
+    EXPECT_EQ(occurrences(catalog, "/Lang "), 1u) << catalog;
+    const std::vector<std::string> want = struct_text(plain);
+    const std::vector<std::string> names = tree_names(plain);
+    for (const int packing : {PDFMERGE_SHARE_RESOURCES, PDFMERGE_OBJECT_STREAMS,
+                              PDFMERGE_SHARE_RESOURCES | PDFMERGE_OBJECT_STREAMS}) {
+      SCOPED_TRACE("options " + std::to_string(kept | packing));
+      const std::string out =
+          merged_ex({a, b, a}, {ranges[0], ranges[1], ranges[0]}, "pack_out.pdf", kept | packing);
+      EXPECT_EQ(pdfmerge_page_count(out.c_str()), pdfmerge_page_count(plain.c_str()));
+      EXPECT_EQ(struct_text(out), want);
+      EXPECT_EQ(tree_names(out), names);
+      EXPECT_EQ(tagged_flag(out), "yes");
+      EXPECT_TREE_SOUND(out);
+      EXPECT_QPDF_ACCEPTS(out);
+    }
   }
 }
 

@@ -5,7 +5,9 @@
  *                        first IN to OUT twice (once with pdfmerge_two, once with
  *                        pdfmerge_append), checking every count; merges the inputs again
  *                        with pdfmerge_files_opt keeping annotations and bookmarks, and with
- *                        the content compressed, and checks that an unknown option bit fails.
+ *                        the content compressed, and checks that an unknown option bit fails;
+ *                        merges the last page of each IN with pdfmerge_files_ex, a bookmark
+ *                        per input and the document information kept.
  *                        Exits 0 when all agree. */
 #include <kq_out_pdfmerge.h>
 
@@ -72,6 +74,16 @@ int main(int argc, char** argv) {
   if (pdfmerge_files_opt((const char* const*)(argv + 2), argc - 2, out, 1 << 30) != -1 ||
       pdfmerge_last_error()[0] == '\0')
     return fail("an unknown option bit");
+  {
+    const char* ranges[64];
+    const int count = argc - 2 < 64 ? argc - 2 : 64;
+    for (i = 0; i < count; ++i) ranges[i] = "z";
+    if (check_out("pdfmerge_files_ex",
+                  pdfmerge_files_ex((const char* const*)(argv + 2), ranges, NULL, count, out,
+                                    PDFMERGE_OUTLINE_PER_INPUT | PDFMERGE_KEEP_DOC_INFO),
+                  out, count))
+      return 1;
+  }
 
   if (pdfmerge_page_count(NULL) != -1 || strcmp(pdfmerge_last_error(), "NULL path") != 0)
     return fail("a null path");

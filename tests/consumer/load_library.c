@@ -1,5 +1,5 @@
 /* A Windows host that loads the DLL at run time, as hosts without an import library do:
- * LoadLibrary, then GetProcAddress for each of the eight functions by its plain name.
+ * LoadLibrary, then GetProcAddress for each of the nine functions by its plain name.
  *
  *   load_library DLL OUT IN...   counts the pages of each IN and merges them into OUT. */
 #include <windows.h>
@@ -14,8 +14,9 @@ typedef int(__cdecl* page_count_fn)(const char*);
 typedef int(__cdecl* files_fn)(const char* const*, int, const char*);
 
 static const char* const exported[] = {
-    "pdfmerge_init",  "pdfmerge_cleanup", "pdfmerge_last_error", "pdfmerge_page_count",
-    "pdfmerge_files", "pdfmerge_two",     "pdfmerge_append",     "pdfmerge_files_opt"};
+    "pdfmerge_init",       "pdfmerge_cleanup",   "pdfmerge_last_error",
+    "pdfmerge_page_count", "pdfmerge_files",     "pdfmerge_two",
+    "pdfmerge_append",     "pdfmerge_files_opt", "pdfmerge_files_ex"};
 
 /* GetProcAddress gives a generic function pointer; going through void (*)(void) keeps the
  * conversion to each real type free of cast warnings. */

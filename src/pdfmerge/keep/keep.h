@@ -1,7 +1,9 @@
 // What a merge with options keeps beyond the pages' content and resources: the pages'
-// annotations with what they reach, the form fields, the bookmarks and the structure tree. Kept
-// source objects are edited (page references pointed at the new pages, destinations resolved or
-// dropped) and written after the copies; their numbers join the input's renumbering map.
+// annotations with what they reach, the form fields, the bookmarks (the inputs' own and one per
+// input), the document information and metadata, the page labels and the structure tree. Kept
+// source objects are
+// edited (page references pointed at the new pages, destinations resolved or dropped) and written
+// after the copies; their numbers join the input's renumbering map.
 #pragma once
 
 #include "pdfmerge/merge/merge.h"
@@ -155,10 +157,16 @@ struct outline_plan {
   int64_t root_count = 0;
 };
 
-// Reads the input's outline into the plan, numbering items from `next`; what kept actions
-// reach joins `seeds`. False when the numbers would pass `max_size`.
+// Reads the input's outline into the plan, numbering items from `next`; its top-level items
+// go to `top`, and what kept actions reach joins `seeds`. False when the numbers would pass
+// `max_size`.
 bool plan_outlines(edit_ctx& ctx, size_t input, outline_plan& plan, std::vector<int32_t>& seeds,
-                   int64_t& next, int64_t max_size);
+                   int64_t& next, int64_t max_size, std::vector<size_t>& top);
+// Adds one top-level item for the input: `title` (a string token) leading to output page
+// `first_page`, with `kids` (the input's own top-level items) under it. False when the number
+// would pass `max_size`.
+bool plan_input_bookmark(outline_plan& plan, size_t input, std::string title, int32_t first_page,
+                         std::vector<size_t> kids, int64_t& next, int64_t max_size);
 // Numbers the outline dictionary and computes the counts, once every input is read.
 bool number_outline_root(outline_plan& plan, int64_t& next, int64_t max_size);
 void write_outlines(out_file& f, const std::vector<merge_input>& inputs, const outline_plan& plan);
@@ -251,8 +259,8 @@ bool plan_structure(std::vector<merge_input>& inputs, keep_plan& plan, size_t i,
                     int64_t& next, int64_t max_size);
 // Numbers the parent tree and the ID tree once every input is planned.
 bool number_structure(structure_plan& sp, int64_t& next, int64_t max_size);
-// The catalog's /StructTreeRoot, /MarkInfo and /Lang.
-std::string structure_catalog_entries(const structure_plan& sp);
+// The catalog's /StructTreeRoot, /MarkInfo and, when `with_lang`, /Lang.
+std::string structure_catalog_entries(const structure_plan& sp, bool with_lang);
 void write_structure(out_file& f, const std::vector<merge_input>& inputs, const structure_plan& sp);
 // The edits every kept value gets when structure is kept: its key into the parent tree, renamed
 // element IDs.
@@ -291,15 +299,73 @@ void give_parent_keys(edit_ctx& ctx, size_t input, structure_plan& sp, renumber_
                       const content_owners& owners, int32_t first_page);
 // An integer atom's value.
 std::optional<int64_t> integer_of(const pdf_value* v);
+// ---------------------------------------------------------------- document information
+
+// The dictionary that the document's trailer names as /Info: that of the last trailer in the
+// file that names one, or of the last cross-reference stream that does when it comes later.
+// Its strings are decrypted. None when no trailer names a dictionary.
+std::optional<pdf_value> document_info(edit_ctx& ctx);
+// The bytes of a string value, or of the string object a reference names; none otherwise.
+std::optional<std::string> string_of(edit_ctx& ctx, const pdf_value* v);
+
+// The title of an input's bookmark, as UTF-8: `given` when it is not blank (read as UTF-8
+// where valid), else the document's non-blank /Title, else the file name of `path` without its
+// folder and extension.
+std::string input_title(edit_ctx& ctx, const char* given, const char* path);
+
+// The XMP packet with every PDF/A and PDF/UA identification taken out (the elements and
+// attributes of those namespaces, and their declarations). None when the packet is not text
+// that can be edited safely (UTF-16 or UTF-32, an unclosed element of those namespaces).
+std::optional<std::string> xmp_without_conformance(std::string_view xmp);
+
+struct info_plan {
+  int32_t info = 0;      // the new /Info dictionary
+  std::string info_text; // its value
+  int32_t metadata = 0;  // the new XMP stream, 0 when there is none
+  std::string xmp;       // its data
+  std::string lang;      // the catalog's /Lang value, empty when none
+};
+
+// Reads the information that PDFMERGE_KEEP_DOC_INFO keeps and numbers its objects.
+bool plan_doc_info(const std::vector<merge_input>& inputs, std::vector<input_keep>& keeps,
+                   const std::string& producer, info_plan& plan, int64_t& next, int64_t max_size);
+void write_doc_info(out_file& f, const info_plan& plan);
+
+// ---------------------------------------------------------------- page labels
+
+// One range of labels: from output page `first` (0-based) on, numbers from `start` in `style`
+// ('D', 'R', 'r', 'A', 'a', or 0 for none) after `prefix` (the bytes of a string).
+struct label_range {
+  int32_t first = 0;
+  char style = 0;
+  std::string prefix;
+  int64_t start = 1;
+};
+
+// The label ranges of a document's page tree, by the 0-based index of their first page; empty
+// when it has no /PageLabels.
+std::vector<label_range> document_labels(edit_ctx& ctx);
+
+// The ranges of the output: every page labelled as in its input, or with its page number in
+// the output when its input has no label for it and for blank pages; runs merged.
+std::vector<label_range> output_labels(const std::vector<merge_input>& inputs,
+                                       std::vector<input_keep>& keeps);
+// The /PageLabels number tree written as one dictionary.
+std::string labels_text(const std::vector<label_range>& ranges);
 
 // The whole plan of a merge with options.
 struct keep_plan {
   merge_options opts;
+  std::string producer;           // this library's name and version, for /Producer
   std::vector<input_keep> inputs; // parallel to the merge inputs
   outline_plan outlines;
   form_plan form;
   structure_plan structure;
+  info_plan info;
+  int32_t labels = 0; // the /PageLabels object, 0 when there is none
+  std::string labels_value;
   std::string catalog_entries; // added to the output catalog
+  std::string trailer_entries; // added to the trailer
 };
 
 // Plans what the options keep after merge_plan gave `size`; returns the new table size, or -1.

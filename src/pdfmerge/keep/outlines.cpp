@@ -1,6 +1,7 @@
-// The bookmarks: every input's outline items, in input order, as one new outline. Items are
-// written afresh (title, open state, colour and style kept), their destinations resolved as
-// links' are, and the counts recomputed for the tree as written.
+// The bookmarks: every input's outline items, in input order, as one new outline, each input's
+// under a bookmark of its own when asked. Items are written afresh (title, open state, colour
+// and style kept), their destinations resolved as links' are, and the counts recomputed for the
+// tree as written.
 #include "pdfmerge/keep/keep.h"
 
 #include <unordered_set>
@@ -11,16 +12,12 @@ namespace {
 // Items nested deeper than this are left behind with their subtrees.
 constexpr int32_t max_outline_depth = 64;
 
-bool is_string_atom(const pdf_value& v) {
-  return v.is(pdf_value::kind::atom) && string_bytes(v).has_value();
-}
-
 // The item's title as written: a string, or a reference to a string object (kept and written
 // once, however many items share it); an empty string for anything else.
 pdf_value title_of(edit_ctx& ctx, const pdf_value& item) {
   const pdf_value* given = item.get("Title");
   const pdf_value* t = resolved_tree(ctx, given);
-  return t && is_string_atom(*t) ? *given : pdf_value::atom("()");
+  return t && is_string(*t) ? *given : pdf_value::atom("()");
 }
 
 bool is_goto(const pdf_value& action) {
@@ -134,7 +131,7 @@ void collect_refs_of(const pdf_value& v, std::vector<int32_t>& out) {
 }
 
 bool plan_outlines(edit_ctx& ctx, size_t input, outline_plan& plan, std::vector<int32_t>& seeds,
-                   int64_t& next, int64_t max_size) {
+                   int64_t& next, int64_t max_size, std::vector<size_t>& top) {
   const pdf_value* catalog = object_tree(ctx, ctx.d.catalog_num);
   const pdf_value* ref = catalog ? catalog->get("Outlines") : nullptr;
   const pdf_value* root =
@@ -142,9 +139,28 @@ bool plan_outlines(edit_ctx& ctx, size_t input, outline_plan& plan, std::vector<
   if (!root || !root->is(pdf_value::kind::dict)) return true;
   outline_reader reader{ctx, plan, input, seeds, next, max_size};
   if (ref) reader.visited.insert(ref->num);
-  std::vector<size_t> chain = reader.read_chain(root->get("First"), 0);
-  plan.top.insert(plan.top.end(), chain.begin(), chain.end());
+  top = reader.read_chain(root->get("First"), 0);
   return !reader.full;
+}
+
+bool plan_input_bookmark(outline_plan& plan, size_t input, std::string title, int32_t first_page,
+                         std::vector<size_t> kids, int64_t& next, int64_t max_size) {
+  if (next >= max_size) return false;
+  outline_item item;
+  item.input = input;
+  item.num = static_cast<int32_t>(next++);
+  item.title = pdf_value::atom(title);
+  item.style.k = pdf_value::kind::dict;
+  pdf_value dest;
+  dest.k = pdf_value::kind::array;
+  dest.items = {pdf_value::output_ref(first_page), pdf_value::atom("/Fit")};
+  item.dest = std::move(dest);
+  // Closed: a merge of many inputs shows one line per input until one is opened.
+  item.open = false;
+  item.kids = std::move(kids);
+  plan.top.push_back(plan.items.size());
+  plan.items.push_back(std::move(item));
+  return true;
 }
 
 bool number_outline_root(outline_plan& plan, int64_t& next, int64_t max_size) {

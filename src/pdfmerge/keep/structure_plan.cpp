@@ -110,11 +110,11 @@ bool number_structure(structure_plan& sp, int64_t& next, int64_t max_size) {
   return true;
 }
 
-std::string structure_catalog_entries(const structure_plan& sp) {
+std::string structure_catalog_entries(const structure_plan& sp, bool with_lang) {
   std::string out;
   if (sp.tagged) out += " /StructTreeRoot " + ref_text(sp.root);
   if (sp.tagged && sp.all_marked) out += " /MarkInfo << /Marked true >>";
-  if (sp.lang) {
+  if (sp.lang && with_lang) {
     std::string lang = sp.lang->text;
     make_reader_safe(lang);
     out += " /Lang " + lang;

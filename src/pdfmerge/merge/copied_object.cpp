@@ -79,7 +79,7 @@ void write_stream_data(out_file& f, int32_t num, std::string dict, bytes data) {
   out_begin_object(f, num);
   out_put(f, dict);
   out_put(f, "\nstream\n");
-  out_put(f, data);
+  out_put_stream_data(f, data, true); // a view into the input file
   out_put(f, "\nendstream\nendobj\n");
 }
 

@@ -1,4 +1,5 @@
-// The new page object of one input page: its boxes, rotation and inline resources.
+// The new page object of one input page: its boxes, rotation and inline resources; and a blank
+// page shaped like one.
 #include "pdfmerge/decrypt/decrypt.h"
 #include "pdfmerge/merge/merge.h"
 #include "pdfmerge/pages/pages.h"
@@ -29,6 +30,22 @@ std::string resources_text(const merge_input& in, const dict_span& sp, int32_t p
   return text;
 }
 
+// The start of the page's new dictionary: its type, parent, boxes and rotation.
+std::string page_frame(const doc& d, const obj_entry& e, const dict_span& sp,
+                       const pageinfo& page) {
+  box media;
+  // Without a usable box anywhere a viewer shows the page as US Letter; so is it written.
+  if (!page_box(d, sp, page.num, "MediaBox", media)) media = {0, 0, 612, 792};
+  box crop;
+  const bool has_crop = page_box(d, sp, page.num, "CropBox", crop);
+  const int32_t rotation = page_rotation(d, e, page);
+  std::string text = "<< /Type /Page /Parent 2 0 R /MediaBox [" + box_text(media) + "]";
+  if (has_crop) text += " /CropBox [" + box_text(crop) + "]";
+  if (rotation == 90 || rotation == 180 || rotation == 270)
+    text += " /Rotate " + std::to_string(rotation);
+  return text;
+}
+
 } // namespace
 
 std::string box_num_text(double x) {
@@ -53,20 +70,26 @@ int32_t write_page_object(out_file& f, const merge_input& in, const pageinfo& pa
     set_error("page object missing");
     return -1;
   }
-  box media;
-  // Without a usable box anywhere a viewer shows the page as US Letter; so is it written.
-  if (!page_box(d, sp, page.num, "MediaBox", media)) media = {0, 0, 612, 792};
-  box crop;
-  const bool has_crop = page_box(d, sp, page.num, "CropBox", crop);
-  const int32_t rotation = page_rotation(d, *e, page);
+  std::string text = page_frame(d, *e, sp, page);
   const std::string resources = resources_text(in, sp, page.num);
-
-  std::string text = "<< /Type /Page /Parent 2 0 R /MediaBox [" + box_text(media) + "]";
-  if (has_crop) text += " /CropBox [" + box_text(crop) + "]";
-  if (rotation == 90 || rotation == 180 || rotation == 270)
-    text += " /Rotate " + std::to_string(rotation);
   if (!resources.empty()) text += " /Resources " + resources;
   text += extra;
+  text += " /Contents " + std::to_string(n + total_pages) + " 0 R >>\nendobj\n";
+  out_begin_object(f, n);
+  out_put(f, text);
+  return 0;
+}
+
+int32_t write_blank_page(out_file& f, const merge_input& in, const pageinfo& like, int32_t n,
+                         int32_t total_pages) {
+  const doc& d = in.d;
+  const obj_entry* e = obj_lookup(d, like.num);
+  dict_span sp;
+  if (!e || !dict_span_of(d.file(), *e, sp)) {
+    set_error("page object missing");
+    return -1;
+  }
+  std::string text = page_frame(d, *e, sp, like);
   text += " /Contents " + std::to_string(n + total_pages) + " 0 R >>\nendobj\n";
   out_begin_object(f, n);
   out_put(f, text);

@@ -1,5 +1,7 @@
-// The merged file, streamed into its temporary file (or assembled in memory): header, catalog, page
-// tree, page objects, content streams, copied objects, cross-reference table and trailer.
+// The merged file, streamed into its temporary file (or assembled in memory, or held object by
+// object for a compact output, see compact.h): header, catalog, page tree, page objects, content
+// streams, copied objects, cross-reference table and trailer.
+#include "pdfmerge/merge/compact.h"
 #include "pdfmerge/merge/merge.h"
 #include "pdfmerge/pages/pages.h"
 
@@ -66,7 +68,7 @@ void write_content_stream(out_file& f, const merge_input& in, int32_t n, bytes c
   if (!parms.empty()) dict += " /DecodeParms " + renumbered_text(parms, in.map);
   make_reader_safe(dict);
   out_put(f, dict + " >>\nstream\n");
-  out_put(f, content);
+  out_put_stream_data(f, content, false);
   out_put(f, "\nendstream\nendobj\n");
 }
 
@@ -117,7 +119,7 @@ bool write_content_streams(out_file& f, const std::vector<merge_input>& inputs, 
   content_packer packer;
   packer.compress = compress;
   int32_t n = 3;
-  for (const merge_input& in : inputs)
+  for (const merge_input& in : inputs) {
     for (const pageinfo& page : in.d.pages) {
       if (f.failed) return true;
       const int32_t num = n++ + total_pages;
@@ -149,11 +151,15 @@ bool write_content_streams(out_file& f, const std::vector<merge_input>& inputs, 
       if (!room.exceeded) last = {single, data, filter, parms};
       write_content_stream(f, in, num, data, filter, parms);
     }
+    if (in.blank_after && !f.failed) write_content_stream(f, in, n++ + total_pages, {}, {}, {});
+  }
   return true;
 }
 
+} // namespace
+
 // One 20-byte line per number. A free line carries the offset of the object just before it.
-void write_xref(out_file& f, int32_t size) {
+void write_xref(out_file& f, int32_t size, std::string_view trailer_extra) {
   const auto table = static_cast<int64_t>(out_offset(f));
   text_sink text(f);
   text << "xref\n0 " << int64_t{size} << "\n0000000000 65535 f \n";
@@ -165,11 +171,9 @@ void write_xref(out_file& f, int32_t size) {
     std::snprintf(line, sizeof line, "%010ld %s \n", field, off >= 0 ? "00000 n" : "65535 f");
     text << line;
   }
-  text << "trailer\n<< /Size " << int64_t{size} << " /Root 1 0 R >>\nstartxref " << table
-       << "\n%%EOF\n";
+  text << "trailer\n<< /Size " << int64_t{size} << " /Root 1 0 R" << trailer_extra
+       << " >>\nstartxref " << table << "\n%%EOF\n";
 }
-
-} // namespace
 
 void out_flush(out_file& f) noexcept {
   if (!f.sink || f.out.len == 0 || f.write_failed) return;
@@ -184,6 +188,10 @@ void out_flush(out_file& f) noexcept {
 
 void out_put(out_file& f, bytes piece) noexcept {
   if (f.failed) return;
+  if (f.hold) {
+    hold_put(f, piece);
+    return;
+  }
   if (out_offset(f) + piece.size() >= f.limit) {
     f.failed = true;
     return;
@@ -204,8 +212,20 @@ void out_put(out_file& f, bytes piece) noexcept {
   if (!f.out.data) f.failed = true;
 }
 
+void out_put_stream_data(out_file& f, bytes data, bool lasting) noexcept {
+  if (f.hold) {
+    if (!f.failed) hold_stream_data(f, data, lasting);
+    return;
+  }
+  out_put(f, data);
+}
+
 void out_begin_object(out_file& f, int32_t n) noexcept {
   if (f.failed) return;
+  if (f.hold) {
+    hold_begin(f, n);
+    return;
+  }
   f.xref_offsets[static_cast<size_t>(n)] = static_cast<int32_t>(out_offset(f));
   char line[32];
   const int len = std::snprintf(line, sizeof line, "%ld 0 obj\n", static_cast<long>(n));
@@ -224,12 +244,15 @@ int32_t write_output(out_file& f, const std::vector<merge_input>& inputs, int32_
   if (extras) catalog_more += extras->catalog_entries;
   write_head(f, total_pages, catalog_more);
   int32_t n = 3;
-  for (size_t i = 0; i < inputs.size(); ++i)
-    for (size_t k = 0; k < inputs[i].d.pages.size(); ++k) {
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    const merge_input& in = inputs[i];
+    for (size_t k = 0; k < in.d.pages.size(); ++k) {
       const std::string extra = extras ? extras->page_entries(i, k) : std::string();
-      if (write_page_object(f, inputs[i], inputs[i].d.pages[k], n++, total_pages, extra) != 0)
-        return -1;
+      if (write_page_object(f, in, in.d.pages[k], n++, total_pages, extra) != 0) return -1;
     }
+    if (in.blank_after && write_blank_page(f, in, in.d.pages.back(), n++, total_pages) != 0)
+      return -1;
+  }
   if (!write_content_streams(f, inputs, total_pages, compress_content)) {
     set_error("out of memory");
     return -1;
@@ -238,9 +261,11 @@ int32_t write_output(out_file& f, const std::vector<merge_input>& inputs, int32_
     for (size_t k = 0; k < in.map.old_nums.size() && !f.failed; ++k)
       write_copied_object(f, in, in.map.old_nums[k], in.map.new_nums[k]);
   if (extras && !f.failed) extras->write_objects(f);
-  if (!f.failed) write_xref(f, size);
+  if (!f.failed && !f.hold)
+    write_xref(f, size, extras ? std::string_view(extras->trailer_entries) : std::string_view());
+  if (f.hold) hold_close(*f.hold);
   out_flush(f);
-  if (f.out.failed) {
+  if (f.out.failed || (f.hold && f.hold->out_of_memory)) {
     set_error("out of memory");
     return -1;
   }

@@ -119,6 +119,12 @@ std::optional<pdf_value> parse_value(bytes text, int32_t& pos, int32_t end) {
   return parse_at(text, pos, end, 0);
 }
 
+bool is_string(const pdf_value& v) {
+  if (v.k != pdf_value::kind::atom || v.text.size() < 2) return false;
+  return (v.text.front() == '(' && v.text.back() == ')') ||
+         (v.text.front() == '<' && v.text.back() == '>');
+}
+
 std::optional<std::string> string_bytes(const pdf_value& v) {
   if (v.k != pdf_value::kind::atom || v.text.size() < 2) return std::nullopt;
   const bytes t = as_bytes(v.text);

@@ -57,6 +57,8 @@ inline std::optional<pdf_value> parse_value(bytes text) {
 // The bytes a string atom stands for: a literal string with its escapes resolved, or a
 // hexadecimal string decoded. None for any other atom.
 std::optional<std::string> string_bytes(const pdf_value& v);
+// Whether string_bytes gives bytes for `v`, told without decoding it.
+bool is_string(const pdf_value& v);
 
 // Writes the value: references through `renumber` (a number above 0, or anything else for a
 // reference that is written as null), output references as they are.
