@@ -3,13 +3,12 @@
 // bookmarks, writing the content compressed, sharing identical objects or writing object
 // streams, or pdfmerge_files_ex with page ranges, a title and every option, the bits that change
 // how the output is written and the keeping of the structure tree taken from the input's length
-// too), and the page count of the
-// output, which must be the pages the call asked for (twice the input's, or those the ranges
-// select and the blank page after an odd first part): the library's own reader reads back what
-// its writer made. After every call the last-error text must be one non-empty line of
-// at most 1023 bytes of UTF-8 when the call failed, and empty when it succeeded; a failed merge
-// leaves no output, and no call leaves a temporary file behind. The files live in a folder of
-// their own on a tmpfs when there is one.
+// too), and the page count of the output, which must be the pages the call asked for (twice the
+// input's, or those the ranges select and the blank page after an odd first part): the library's
+// own reader reads back what its writer made. After every call the last-error text must be one
+// non-empty line of at most 1023 bytes of UTF-8 when the call failed, and empty when it
+// succeeded; a failed merge leaves no output, and no call leaves a temporary file behind. The
+// files live in a folder of their own on a tmpfs when there is one.
 #include "fuzz_check.h"
 #include "kq_out_pdfmerge.h"
 
