@@ -2,13 +2,13 @@
 // pdfmerge_files, pdfmerge_two, pdfmerge_append, pdfmerge_files_opt keeping annotations and
 // bookmarks, writing the content compressed, sharing identical objects or writing object
 // streams, or pdfmerge_files_ex with page ranges, a title and every option, the bits that change
-// how the output is written taken from the input's length too), and the page count of the
-// output, which must be the pages the call asked for (twice the input's, or those the ranges
-// select and the blank page after an odd first part): the library's own reader reads back what
-// its writer made. After every call the last-error text must be one non-empty line of
-// at most 1023 bytes of UTF-8 when the call failed, and empty when it succeeded; a failed merge
-// leaves no output, and no call leaves a temporary file behind. The files live in a folder of
-// their own on a tmpfs when there is one.
+// how the output is written and the keeping of the structure tree taken from the input's length
+// too), and the page count of the output, which must be the pages the call asked for (twice the
+// input's, or those the ranges select and the blank page after an odd first part): the library's
+// own reader reads back what its writer made. After every call the last-error text must be one
+// non-empty line of at most 1023 bytes of UTF-8 when the call failed, and empty when it
+// succeeded; a failed merge leaves no output, and no call leaves a temporary file behind. The
+// files live in a folder of their own on a tmpfs when there is one.
 #include "fuzz_check.h"
 #include "kq_out_pdfmerge.h"
 
@@ -100,6 +100,12 @@ void check_folder(const scratch& s, bool output, const char* after) {
   FUZZ_CHECK(entries == (output ? 2u : 1u), "after %s: %zu files in the folder", after, entries);
 }
 
+// The structure tree is kept for lengths whose seventh bit is set: with every combination of the
+// other bits that the length picks.
+int keeps_structure(size_t pick) {
+  return (pick / 64) % 2 ? PDFMERGE_KEEP_STRUCTURE : 0;
+}
+
 // Merges the input with itself; `expected` receives the page count the output must have, given
 // the input's `pages`.
 int merge_with_itself(const scratch& s, size_t pick, int pages, const char*& call, int& expected) {
@@ -126,7 +132,9 @@ int merge_with_itself(const scratch& s, size_t pick, int pages, const char*& cal
                                      PDFMERGE_OBJECT_STREAMS};
     const char* const paths[2] = {s.in.c_str(), s.in.c_str()};
     call = "pdfmerge_files_opt";
-    return pdfmerge_files_opt(paths, 2, s.out.c_str(), alone[pick % 8 - 3]);
+    // The annotations and bookmarks kept with the structure tree when the length asks for it.
+    const int structure = pick % 8 == 3 ? keeps_structure(pick) : 0;
+    return pdfmerge_files_opt(paths, 2, s.out.c_str(), alone[pick % 8 - 3] | structure);
   }
   default: {
     // Every page backwards, then the first and the last again: a blank page follows the first
@@ -143,6 +151,7 @@ int merge_with_itself(const scratch& s, size_t pick, int pages, const char*& cal
                   PDFMERGE_KEEP_DOC_INFO | PDFMERGE_PAD_ODD | PDFMERGE_PAGE_LABELS;
     for (size_t b = 0; b < 3; ++b)
       if ((pick / 8) >> b & 1) options |= writing[b];
+    options |= keeps_structure(pick);
     return pdfmerge_files_ex(paths, ranges, titles, 2, s.out.c_str(), options);
   }
   }

@@ -214,8 +214,47 @@ std::string template_doc() {
   return doc;
 }
 
+// A tagged document: headings and paragraphs on two pages, a paragraph drawn in a form XObject,
+// a link held by its element, a role map, a class map and IDs. Padded to a length of `residue`
+// modulo 128: the length picks the call and the options of the api target.
+std::string tagged_doc(size_t residue) {
+  pdf_builder b;
+  b.object(1, "<< /Type /Catalog /Pages 2 0 R /StructTreeRoot 10 0 R /MarkInfo << /Marked true "
+              ">> /Lang (en) >>");
+  b.object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>");
+  b.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 50 50] /Contents 5 0 R "
+              "/Resources << /XObject << /X 7 0 R >> >> /StructParents 0 /Annots [8 0 R] >>");
+  b.object(4, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 50 50] /Contents 6 0 R "
+              "/StructParents 1 >>");
+  b.stream(5, "",
+           "/H <</MCID 0>> BDC 0 0 m 9 9 l S EMC /Link <</MCID 1>> BDC 0 0 9 9 re f EMC "
+           "/X Do");
+  b.stream(6, "", "/P <</MCID 0>> BDC 0 0 m 50 50 l S EMC");
+  b.stream(7, "/Type /XObject /Subtype /Form /BBox [0 0 9 9] /StructParents 2",
+           "/P <</MCID 0>> BDC 0 0 9 9 re S EMC");
+  b.object(8, "<< /Type /Annot /Subtype /Link /Rect [0 0 9 9] /Dest [4 0 R /Fit] "
+              "/StructParent 3 >>");
+  b.object(10, "<< /Type /StructTreeRoot /K [11 0 R] /ParentTree << /Nums [0 [12 0 R 13 0 R] "
+               "1 [15 0 R] 2 [14 0 R] 3 13 0 R] >> /ParentTreeNextKey 4 /RoleMap << /H /H1 >> "
+               "/ClassMap << /C1 << /O /Layout /Placement /Block >> >> /IDTree << /Names [(a) "
+               "12 0 R] >> >>");
+  b.object(11, "<< /S /Document /P 10 0 R /K [12 0 R 13 0 R 14 0 R 15 0 R] >>");
+  b.object(12, "<< /S /H /P 11 0 R /Pg 3 0 R /K 0 /ID (a) /C /C1 >>");
+  b.object(13, "<< /S /Link /P 11 0 R /Pg 3 0 R /K [1 << /Type /OBJR /Obj 8 0 R >>] >>");
+  b.object(14, "<< /S /P /P 11 0 R /K << /Type /MCR /Pg 3 0 R /Stm 7 0 R /MCID 0 >> >>");
+  b.object(15, "<< /S /P /P 11 0 R /Pg 4 0 R /K [0] /Alt (all) >>");
+  b.xref_table().trailer("<< /Size 16 /Root 1 0 R >>");
+  std::string doc = b.startxref().str();
+  while (doc.size() % 128 != residue) doc += '\n';
+  return doc;
+}
+
 void api_seeds() {
   put("api", "marked.pdf", marked_doc());
+  // Kept with the annotations and bookmarks (67); through page ranges with every option,
+  // shared objects and object streams among them (119).
+  put("api", "tagged.pdf", tagged_doc(67));
+  put("api", "tagged-ranges.pdf", tagged_doc(119));
   put("api", "document.pdf", document_doc());
   put("api", "simple-1.pdf", fixtures::simple_pdf(1));
   put("api", "simple-3.pdf", fixtures::simple_pdf(3));

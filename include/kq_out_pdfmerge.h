@@ -83,6 +83,11 @@ KQ_PDFMERGE_API int KQ_PDFMERGE_CALL pdfmerge_files(const char* const* paths, in
 /* Every page keeps the label its input gave it (roman front matter and the like); pages of
  * inputs without labels, and blank pages, are labelled with their page number in the output. */
 #define PDFMERGE_PAGE_LABELS 256
+/* Keeps the structure tree of tagged inputs (headings, paragraphs, tables, figures with their
+ * alternate text, in reading order) for screen readers and reflow: one tree whose top-level
+ * elements are each input's, in input order. Content on pages not in the output is left out of
+ * it. The output is marked as tagged only when every input is. */
+#define PDFMERGE_KEEP_STRUCTURE 512
 
 /* pdfmerge_files, keeping what `options` asks for beyond the pages' content and writing the
  * content as it asks. With options 0 the output is exactly that of pdfmerge_files; an unknown

@@ -1,6 +1,6 @@
 #!/bin/sh
-# The command-line program's lines: the version, "1 page" and "N pages", the merge options,
-# the per-input page ranges and titles, and the exit statuses.
+# The command-line program's lines: the version, "1 page" and "N pages", the merge options (the
+# structure tree among them), the per-input page ranges and titles, and the exit statuses.
 #   check_cli.sh PROGRAM VERSION EXAMPLES_FOLDER WORK_FOLDER
 set -u
 cli=$1 version=$2 examples=$3 work=$4
@@ -34,6 +34,24 @@ expect merge-two 0 "$work/two.pdf: 4 pages" \
   "$cli" merge "$work/two.pdf" "$examples/letter.pdf" "$examples/rotated.pdf"
 expect merge-keep 0 "$work/keep.pdf: 4 pages" "$cli" merge --keep-annotations --keep-outlines \
   "$work/keep.pdf" "$examples/letter.pdf" "$examples/rotated.pdf"
+# A one-page tagged file (the reader finds objects without a cross-reference table): merged
+# with --keep-structure it stays tagged, merged without it the structure is left behind.
+printf '%s\n' '%PDF-1.4' \
+  '1 0 obj << /Type /Catalog /Pages 2 0 R /StructTreeRoot 5 0 R /MarkInfo << /Marked true >> >> endobj' \
+  '2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj' \
+  '3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 50 50] /Contents 4 0 R /StructParents 0 >> endobj' \
+  '4 0 obj << /Length 30 >> stream' '/P <</MCID 0>> BDC 0 0 m EMC' 'endstream endobj' \
+  '5 0 obj << /Type /StructTreeRoot /K [6 0 R] /ParentTree << /Nums [0 [6 0 R]] >> >> endobj' \
+  '6 0 obj << /S /P /P 5 0 R /Pg 3 0 R /K 0 >> endobj' \
+  'trailer << /Root 1 0 R >>' '%%EOF' >"$work/tagged-in.pdf"
+expect merge-structure 0 "$work/tagged.pdf: 4 pages" "$cli" merge --keep-structure \
+  "$work/tagged.pdf" "$work/tagged-in.pdf" "$examples/rotated.pdf"
+expect merge-untagged 0 "$work/untagged.pdf: 4 pages" \
+  "$cli" merge "$work/untagged.pdf" "$work/tagged-in.pdf" "$examples/rotated.pdf"
+if ! grep -q "/StructTreeRoot" "$work/tagged.pdf" || grep -q "/StructTreeRoot" "$work/untagged.pdf"; then
+  echo "FAILED: merge --keep-structure did not keep the structure tree, or a plain merge did"
+  failed=1
+fi
 expect merge-compress 0 "$work/small.pdf: 4 pages" "$cli" merge --compress \
   "$work/small.pdf" "$examples/letter.pdf" "$examples/rotated.pdf"
 if ! grep -q "/Filter /FlateDecode" "$work/small.pdf"; then

@@ -101,8 +101,7 @@ namespace KqPdfMerge
         KeepDocInfo = 64,     // the first inputs' title, author and metadata
         PadOdd = 128,         // a blank page after an input of an odd page count
         PageLabels = 256,     // the pages' labels
-        KeepStructure = 512,  // the inputs' logical structure (tagged PDF); a library without
-                              // it fails the call with "unknown option bits 0x200"
+        KeepStructure = 512,  // the structure tree of tagged inputs (accessibility)
     }
 
     /// <summary>Page counts and merges that throw PdfMergeException on failure.</summary>

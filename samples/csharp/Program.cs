@@ -88,7 +88,9 @@ static class Program
 
         string message;
         string compressed = Path.Combine(work, "compressed.pdf");
-        PdfMerge.Merge(inputs, compressed, MergeOptions.CompressContent | MergeOptions.KeepOutlines);
+        PdfMerge.Merge(inputs, compressed,
+                       MergeOptions.CompressContent | MergeOptions.KeepOutlines |
+                           MergeOptions.KeepStructure);
         Check(PdfMerge.PageCount(compressed) == total, "merge with options: page count");
         Check(Filters(compressed) == Filters(output) + total,
               "each page's new content stream is compressed");

@@ -54,9 +54,7 @@ class Option(enum.IntFlag):
     KEEP_DOC_INFO = 64  # the first inputs' title, author and metadata
     PAD_ODD = 128  # a blank page after an input of an odd page count
     PAGE_LABELS = 256  # the pages' labels
-    # The inputs' logical structure (tagged PDF); a library without it fails the call with
-    # "unknown option bits 0x200".
-    KEEP_STRUCTURE = 512
+    KEEP_STRUCTURE = 512  # the structure tree of tagged inputs (accessibility)
 
 
 # The bits as module constants too: kq_pdfmerge.KEEP_ANNOTATIONS is Option.KEEP_ANNOTATIONS.

@@ -20,6 +20,7 @@ int32_t merge_options_from_bits(int bits, merge_options& out) noexcept {
   out.keep_doc_info = (u & option_keep_doc_info) != 0;
   out.pad_odd = (u & option_pad_odd) != 0;
   out.page_labels = (u & option_page_labels) != 0;
+  out.keep_structure = (u & option_keep_structure) != 0;
   return 0;
 }
 

@@ -212,8 +212,8 @@ TEST(MergeRanges, ArgumentErrorsAreThoseOfTheOtherMerges) {
   EXPECT_EQ(pdfmerge_last_error(), std::string("NULL output path"));
   EXPECT_EQ(pdfmerge_files_ex(with_null, nullptr, nullptr, 2, out.c_str(), 0), -1);
   EXPECT_EQ(pdfmerge_last_error(), std::string("input 2: NULL path argument"));
-  EXPECT_EQ(pdfmerge_files_ex(one, nullptr, nullptr, 1, out.c_str(), 512), -1);
-  EXPECT_EQ(pdfmerge_last_error(), std::string("unknown option bits 0x200"));
+  EXPECT_EQ(pdfmerge_files_ex(one, nullptr, nullptr, 1, out.c_str(), 1024), -1);
+  EXPECT_EQ(pdfmerge_last_error(), std::string("unknown option bits 0x400"));
   EXPECT_FALSE(fixtures::file_exists(out));
 }
 

@@ -135,7 +135,7 @@ TEST(MergeOptions, UnknownBitsFailAndWriteNothing) {
   const bad_option_case cases[] = {
       {1024, "unknown option bits 0x400"},         {1024 | 16 | 4, "unknown option bits 0x400"},
       {1024 | 8 | 1, "unknown option bits 0x400"}, {1 << 30, "unknown option bits 0x40000000"},
-      {-1, "unknown option bits 0xfffffe00"},
+      {2048 | 512, "unknown option bits 0x800"},   {-1, "unknown option bits 0xfffffc00"},
   };
   for (const bad_option_case& c : cases) {
     const std::string out = temp_path("bits_out.pdf");

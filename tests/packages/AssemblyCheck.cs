@@ -74,15 +74,8 @@ static class AssemblyCheck
         var options = Enum.GetNames(typeof(MergeOptions)).Where(n => n != "None")
                           .ToDictionary(n => n, n => (int)Enum.Parse(typeof(MergeOptions), n));
         Console.WriteLine("options: " + string.Join(" ", options.Select(p => p.Key + "=" + p.Value)));
-        // Bits the wrapper carries before the header of this checkout defines them (a library
-        // without one fails the call with "unknown option bits"); once the header has one, it
-        // must agree.
-        var ahead = new Dictionary<string, int> { { "KeepStructure", 512 } };
-        var wanted = new Dictionary<string, int>(bits);
-        foreach (var pair in ahead)
-            if (!wanted.ContainsKey(pair.Key)) wanted[pair.Key] = pair.Value;
-        Check(bits.Count > 0 && wanted.Count == options.Count &&
-                  wanted.All(b => options.ContainsKey(b.Key) && options[b.Key] == b.Value),
+        Check(bits.Count > 0 && bits.Count == options.Count &&
+                  bits.All(b => options.ContainsKey(b.Key) && options[b.Key] == b.Value),
               "MergeOptions holds every option bit of the header");
 
         Assembly assembly = typeof(PdfMerge).Assembly;

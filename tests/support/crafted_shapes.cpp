@@ -135,6 +135,62 @@ std::string annots_shared_by_pages(int n) {
   return finish(b, 5 + 2 * n);
 }
 
+// A tagged page 3 (its /StructParents 0) under catalog 1, with the structure root 4 whose
+// /K and further entries are `root_entries`; `page_extra` is added to the page.
+pdf_builder tagged_page(const std::string& root_entries, const std::string& page_extra) {
+  pdf_builder b = one_page("/StructTreeRoot 4 0 R /MarkInfo << /Marked true >> ",
+                           "/StructParents 0 " + page_extra);
+  b.object(4, "<< /Type /StructTreeRoot " + root_entries + " >>");
+  return b;
+}
+
+std::string deep_structure_tree(int n) {
+  pdf_builder b = tagged_page("/K 5 0 R", "");
+  for (int i = 0; i < n; ++i) {
+    const std::string parent = i == 0 ? ref(4) : ref(4 + i);
+    const std::string next = i + 1 < n ? " " + ref(6 + i) : "";
+    b.object(5 + i,
+             "<< /S /Sect /P " + parent + " /Pg 3 0 R /K [" + std::to_string(i) + next + "] >>");
+  }
+  return finish(b, 5 + n);
+}
+
+std::string wide_structure_tree(int n) {
+  // Elements 7.. each hold MCID i and an object reference to link annotation 7 + n + i; their
+  // IDs are x and the names a renamed x would take; all share the attributes of object 5 and a
+  // long role map.
+  std::string kids;
+  std::string links;
+  std::string roles;
+  for (int i = 0; i < n; ++i) {
+    kids += ref(7 + i) + " ";
+    links += ref(7 + n + i) + " ";
+    roles += "/R" + std::to_string(i) + " /P ";
+  }
+  pdf_builder b = tagged_page("/K 6 0 R /RoleMap << " + roles + ">>", "/Annots [" + links + "] ");
+  b.object(5, "<< /O /Layout /Extra [" + numbers(n) + "] >>");
+  b.object(6, "<< /S /Document /P 4 0 R /K [" + kids + "] >>");
+  for (int i = 0; i < n; ++i) {
+    const std::string id = i % 2 == 0 ? "x" : "x_" + std::to_string(2 + i / 2);
+    b.object(7 + i, "<< /S /R" + std::to_string(i) + " /P 6 0 R /Pg 3 0 R /A 5 0 R /ID (" + id +
+                        ") /K [" + std::to_string(i) + " << /Type /OBJR /Obj " + ref(7 + n + i) +
+                        " >>] >>");
+  }
+  for (int i = 0; i < n; ++i)
+    b.object(7 + n + i, "<< /Type /Annot /Subtype /Link /Rect [0 0 10 10] /StructParent " +
+                            std::to_string(i + 1) + " >>");
+  return finish(b, 7 + 2 * n);
+}
+
+std::string far_apart_mcids(int n) {
+  std::string kids;
+  for (int i = 0; i < n; ++i) kids += ref(5 + i) + " ";
+  pdf_builder b = tagged_page("/K [" + kids + "]", "");
+  for (int i = 0; i < n; ++i)
+    b.object(5 + i, "<< /S /P /P 4 0 R /Pg 3 0 R /K " + std::to_string(i * 1000000) + " >>");
+  return finish(b, 5 + n);
+}
+
 } // namespace
 
 const std::vector<crafted_shape>& crafted_shapes() {
@@ -159,6 +215,14 @@ const std::vector<crafted_shape>& crafted_shapes() {
        long_title_many_bookmarks, 2, false},
       {"annots-shared-by-pages", "one /Annots array shared by many pages", annots_shared_by_pages,
        1, false},
+      {"deep-structure-tree", "a chain of nested structure elements, merged with itself",
+       deep_structure_tree, 512, true},
+      {"wide-structure-tree",
+       "many elements sharing attributes, with object references, clashing IDs and a long role "
+       "map, merged with itself",
+       wide_structure_tree, 513, true},
+      {"far-apart-mcids", "marked-content ids a million apart on one page", far_apart_mcids, 512,
+       false},
   };
   return shapes;
 }

@@ -24,7 +24,8 @@ struct crafted_shape {
 // big dictionary in a kept annotation, one field listed many times with wide /Kids, one font key
 // repeated in the form's /DR, many fields of one name, one long destination array used by many
 // bookmarks, directly and through a name, one long indirect title used by many bookmarks, one
-// /Annots array shared by many pages.
+// /Annots array shared by many pages, structure trees deep and wide (with shared attributes,
+// object references, clashing IDs and a long role map), marked-content ids far apart.
 const std::vector<crafted_shape>& crafted_shapes();
 
 } // namespace fixtures

@@ -29,6 +29,7 @@ void usage(std::FILE* to) {
              "  --keep-doc-info     keep the first inputs' title, author and other information\n"
              "  --pad-odd           a blank page after an input with an odd number of pages\n"
              "  --page-labels       keep the pages' labels (roman numbers and the like)\n"
+             "  --keep-structure    keep the structure tree of tagged inputs (accessibility)\n"
              "After an IN:\n"
              "  --pages RANGE       take only these pages of it, e.g. 1-3,5 or z-1 (backwards);\n"
              "                      z is the last page, rN the N-th from the last\n"
@@ -92,6 +93,7 @@ int merge_files(const char* out, const merge_input_args& in, int options) {
 int merge_option(const char* flag) {
   if (!std::strcmp(flag, "--keep-annotations")) return PDFMERGE_KEEP_ANNOTATIONS;
   if (!std::strcmp(flag, "--keep-outlines")) return PDFMERGE_KEEP_OUTLINES;
+  if (!std::strcmp(flag, "--keep-structure")) return PDFMERGE_KEEP_STRUCTURE;
   if (!std::strcmp(flag, "--compress")) return PDFMERGE_COMPRESS_CONTENT;
   if (!std::strcmp(flag, "--share-resources")) return PDFMERGE_SHARE_RESOURCES;
   if (!std::strcmp(flag, "--object-streams")) return PDFMERGE_OBJECT_STREAMS;

@@ -1,8 +1,9 @@
 // What a merge with options keeps beyond the pages' content and resources: the pages'
 // annotations with what they reach, the form fields, the bookmarks (the inputs' own and one per
-// input), the document information and metadata, and the page labels. Kept source objects are
-// edited (page references pointed at the new pages, destinations resolved or dropped) and
-// written after the copies; their numbers join the input's renumbering map.
+// input), the document information and metadata, the page labels and the structure tree. Kept
+// source objects are
+// edited (page references pointed at the new pages, destinations resolved or dropped) and written
+// after the copies; their numbers join the input's renumbering map.
 #pragma once
 
 #include "pdfmerge/merge/merge.h"
@@ -38,6 +39,25 @@ struct object_memo {
   uint64_t steps = 0;
 };
 
+// What one input's structure tree becomes. Kept elements are written with the values the plan
+// made for them (their kids that stay, /P their parent in the output); the objects that hold a
+// key into the parent tree (pages, annotations, XObjects) are given their new key, or lose it.
+struct structure_keep {
+  bool on = false;                                // the merge keeps structure
+  std::unordered_map<int32_t, pdf_value> planned; // kept elements, written as the plan made them
+  std::unordered_set<int32_t> elements;           // the kept elements
+  std::unordered_set<int32_t> dropped; // objects left behind: references to them are null
+  struct key {
+    int32_t value;
+    bool plural; // /StructParents (a page or form XObject), else /StructParent
+  };
+  std::unordered_map<int32_t, key> keys; // object -> its new key; other holders lose theirs
+  std::vector<int32_t> page_keys;        // per page listing: its /StructParents, or -1
+  std::unordered_map<std::string, std::string> roles;   // renamed structure types
+  std::unordered_map<std::string, std::string> classes; // renamed attribute classes
+  std::unordered_map<std::string, std::string> ids;     // renamed element IDs, as bytes
+};
+
 // One input's part of the plan.
 struct input_keep {
   std::unordered_map<int32_t, int32_t> page_new; // source page -> output page (first listing)
@@ -55,6 +75,7 @@ struct input_keep {
   std::unordered_map<int32_t, std::string> field_titles; // top-level field -> its new /T
   std::unordered_map<std::string, std::string> font_renames; // /DR font name -> merged name
   named_dests names;
+  structure_keep structure;
   object_memo memo;
 };
 
@@ -191,6 +212,93 @@ std::string renamed_da(std::string_view da,
 // Sets the dictionary's /DA to use the input's renamed fonts.
 void rename_da_fonts(const input_keep& keep, pdf_value& v);
 
+// ---------------------------------------------------------------- structure tree
+
+// The output's one structure tree, gathered from the inputs'.
+struct structure_plan {
+  struct entry {
+    size_t input; // whose map renumbers the value
+    pdf_value value;
+  };
+  struct named {
+    std::string name; // without the slash
+    size_t input;
+    pdf_value value;
+  };
+  bool tagged = false;    // some input has a structure tree
+  bool all_marked = true; // every input is marked
+  int32_t root = 0;       // the new /StructTreeRoot
+  int32_t parent_tree = 0;
+  int32_t id_tree = 0;
+  std::optional<pdf_value> lang; // the first input's /Lang, as written
+  std::vector<entry> kids;       // the root's kids: every input's top-level elements
+  std::vector<entry> parents;    // the parent tree: key k holds parents[k]
+  std::vector<named> roles;      // the merged /RoleMap
+  std::vector<named> classes;    // the merged /ClassMap
+  std::unordered_map<std::string, size_t> role_index;  // name -> its place in roles
+  std::unordered_map<std::string, size_t> class_index; // name -> its place in classes
+  struct id_entry {
+    std::string id; // as bytes
+    size_t input;
+    int32_t num;
+  };
+  std::vector<id_entry> ids;                        // the new /IDTree
+  std::unordered_map<std::string, size_t> id_owner; // an ID -> the input whose element has it
+  std::unordered_map<std::string, int> next_suffix; // a renamed name or ID -> its next try
+};
+
+struct keep_plan;
+
+// Before anything of the input is kept: its structure root is left behind (the output has its
+// own).
+void begin_structure(edit_ctx& ctx);
+// Plans input `i`'s structure tree after its other kept objects are numbered: elements kept,
+// pruned and numbered, names merged, keys into the parent tree given. False when the numbers
+// would pass `max_size`.
+bool plan_structure(std::vector<merge_input>& inputs, keep_plan& plan, size_t i, int32_t first_page,
+                    int64_t& next, int64_t max_size);
+// Numbers the parent tree and the ID tree once every input is planned.
+bool number_structure(structure_plan& sp, int64_t& next, int64_t max_size);
+// The catalog's /StructTreeRoot, /MarkInfo and, when `with_lang`, /Lang.
+std::string structure_catalog_entries(const structure_plan& sp, bool with_lang);
+void write_structure(out_file& f, const std::vector<merge_input>& inputs, const structure_plan& sp);
+// The edits every kept value gets when structure is kept: its key into the parent tree, renamed
+// element IDs.
+void edit_structure_entries(const structure_keep& sk, int32_t num, pdf_value& v);
+
+// Steps of plan_structure, in the order it takes them.
+// Merges the input's /RoleMap into the plan's, renaming its names that clash.
+void merge_role_map(edit_ctx& ctx, size_t input, const pdf_value& root, structure_plan& sp);
+// Merges the input's /ClassMap; what kept classes reach joins `seeds`.
+void merge_class_map(std::vector<merge_input>& inputs, std::vector<input_keep>& keeps, size_t input,
+                     const pdf_value& root, structure_plan& sp, std::vector<int32_t>& seeds);
+// Which element holds each piece of kept content, as the walk of the tree finds it.
+struct content_owners {
+  // A page or stream -> (MCID, element) for its marked content.
+  std::unordered_map<int32_t, std::vector<std::pair<int64_t, int32_t>>> marked;
+  std::unordered_map<int32_t, int32_t> objects; // object named by an object reference -> element
+};
+// Walks the input's elements from `root`: the kept ones are planned and join `seeds`, the others
+// are dropped; `owners` learns who holds the content kept. Returns the root's kids as written;
+// `lang` is set on those without a /Lang.
+std::vector<pdf_value> walk_structure(edit_ctx& ctx, size_t input, structure_plan& sp,
+                                      const renumber_map& map, const pdf_value& root,
+                                      int32_t root_num, std::optional<pdf_value> lang,
+                                      content_owners& owners, std::vector<int32_t>& seeds);
+// The element's /S and /C renamed as the merged maps need.
+void rename_element_names(const structure_keep& sk, pdf_value& elem);
+// Enters the kept element's /ID into the ID tree, renamed when an earlier input uses it.
+void claim_element_id(edit_ctx& ctx, size_t input, structure_plan& sp, int32_t num,
+                      const pdf_value& elem);
+// The renamed IDs in a kept value: an element's /ID, the IDs table cells' /Headers name.
+void rename_ids(const structure_keep& sk, int32_t num, pdf_value& v);
+// Gives the input's pages and objects in the output that hold kept content their new keys into
+// the parent tree, with entries made from `owners`; other objects lose the keys they hold.
+// Copied objects that hold or lose a key move to the kept list.
+void give_parent_keys(edit_ctx& ctx, size_t input, structure_plan& sp, renumber_map& map,
+                      const content_owners& owners, int32_t first_page);
+// An integer atom's value.
+std::optional<int64_t> integer_of(const pdf_value* v);
 // ---------------------------------------------------------------- document information
 
 // The dictionary that the document's trailer names as /Info: that of the last trailer in the
@@ -252,6 +360,7 @@ struct keep_plan {
   std::vector<input_keep> inputs; // parallel to the merge inputs
   outline_plan outlines;
   form_plan form;
+  structure_plan structure;
   info_plan info;
   int32_t labels = 0; // the /PageLabels object, 0 when there is none
   std::string labels_value;

@@ -46,11 +46,14 @@ int64_t plan_keep(std::vector<merge_input>& inputs, const merge_options& opts, i
       plan_form(ctx, i, plan.form, seeds);
     }
     if (!plan_input_outline(ctx, inputs[i], i, first_page, plan, seeds, next, max_size)) return -1;
+    if (opts.keep_structure) begin_structure(ctx);
     if (!keep_reached(ctx, inputs[i].map, std::move(seeds), next, max_size)) return -1;
+    if (opts.keep_structure && !plan_structure(inputs, plan, i, first_page, next, max_size))
+      return -1;
     first_page += output_pages_of(inputs[i]);
   }
   if (!number_outline_root(plan.outlines, next, max_size) ||
-      !number_form(plan.form, next, max_size))
+      !number_form(plan.form, next, max_size) || !number_structure(plan.structure, next, max_size))
     return -1;
   if (opts.keep_doc_info &&
       !plan_doc_info(inputs, plan.inputs, plan.producer, plan.info, next, max_size))
@@ -66,6 +69,8 @@ int64_t plan_keep(std::vector<merge_input>& inputs, const merge_options& opts, i
   if (plan.info.metadata > 0) plan.catalog_entries += ref_entry("Metadata", plan.info.metadata);
   if (!plan.info.lang.empty()) plan.catalog_entries += " /Lang " + plan.info.lang;
   if (plan.info.info > 0) plan.trailer_entries += ref_entry("Info", plan.info.info);
+  // The document information's /Lang, when kept, is the first input's as the structure's is.
+  plan.catalog_entries += structure_catalog_entries(plan.structure, plan.info.lang.empty());
   return next;
 }
 
@@ -73,7 +78,7 @@ output_extras keep_extras(const std::vector<merge_input>& inputs, keep_plan& pla
   output_extras x;
   x.catalog_entries = plan.catalog_entries;
   x.trailer_entries = plan.trailer_entries;
-  x.page_entries = [&inputs, &plan](size_t i, size_t k) {
+  const auto annots = [&inputs, &plan](size_t i, size_t k) {
     const input_keep& keep = plan.inputs[i];
     const renumber_map& map = inputs[i].map;
     if (k < keep.annots_shared.size() && keep.annots_shared[k] != 0) {
@@ -91,10 +96,17 @@ output_extras keep_extras(const std::vector<merge_input>& inputs, keep_plan& pla
     make_reader_safe(text);
     return text;
   };
+  x.page_entries = [annots, &plan](size_t i, size_t k) {
+    const std::vector<int32_t>& keys = plan.inputs[i].structure.page_keys;
+    std::string text = annots(i, k);
+    if (k < keys.size() && keys[k] >= 0) text += " /StructParents " + std::to_string(keys[k]);
+    return text;
+  };
   x.write_objects = [&inputs, &plan](out_file& f) {
     for (size_t i = 0; i < inputs.size(); ++i) write_kept_objects(f, inputs[i], plan.inputs[i]);
     write_outlines(f, inputs, plan.outlines);
     write_form(f, inputs, plan.form);
+    write_structure(f, inputs, plan.structure);
     if (plan.info.info > 0) write_doc_info(f, plan.info);
     if (plan.labels > 0) {
       out_begin_object(f, plan.labels);

@@ -57,7 +57,7 @@ void edit_at(edit_ctx& ctx, pdf_value& v) {
   case pdf_value::kind::ref:
     if (auto page = ctx.keep.page_new.find(v.num); page != ctx.keep.page_new.end())
       v = pdf_value::output_ref(page->second);
-    else if (is_structure(ctx, v.num))
+    else if (is_structure(ctx, v.num) || ctx.keep.structure.dropped.contains(v.num))
       v = pdf_value::null();
     return;
   case pdf_value::kind::dict:
@@ -95,6 +95,13 @@ std::optional<pdf_value> kept_value(edit_ctx& ctx, int32_t num) {
     list.items = shared->second;
     return list;
   }
+  const structure_keep& sk = ctx.keep.structure;
+  if (auto planned = sk.planned.find(num); planned != sk.planned.end()) {
+    pdf_value v = planned->second;
+    edit_kept_value(ctx, v);
+    edit_structure_entries(sk, num, v);
+    return v;
+  }
   const pdf_value* tree = object_tree(ctx, num);
   if (!tree) return std::nullopt;
   if (ctx.keep.dest_arrays.contains(num)) return explicit_dest(ctx, *tree);
@@ -108,6 +115,7 @@ std::optional<pdf_value> kept_value(edit_ctx& ctx, int32_t num) {
   const auto title = ctx.keep.field_titles.find(num);
   if (title != ctx.keep.field_titles.end() && v.is(pdf_value::kind::dict))
     v.set("T", pdf_value::atom(title->second));
+  if (sk.on) edit_structure_entries(sk, num, v);
   return v;
 }
 

@@ -4,7 +4,6 @@
 #include "pdfmerge/keep/keep.h"
 
 #include <algorithm>
-#include <charconv>
 #include <unordered_set>
 
 namespace pdfmerge {
@@ -15,16 +14,6 @@ constexpr size_t max_tree_nodes = 1 << 20;
 constexpr int32_t max_tree_depth_read = 64;
 // Label numbers and first pages are held below this: no document has more pages.
 constexpr int64_t max_label_number = INT32_MAX;
-
-std::optional<int64_t> integer_of(const pdf_value* v) {
-  if (!v || !v->is(pdf_value::kind::atom) || v->text.empty()) return std::nullopt;
-  int64_t n = 0;
-  const char* first = v->text.data();
-  const char* last = first + v->text.size();
-  const auto r = std::from_chars(first, last, n);
-  if (r.ec != std::errc() || r.ptr != last) return std::nullopt;
-  return n;
-}
 
 // The label range that a /PageLabels value (a dictionary) starting at page `first` describes.
 label_range range_of(edit_ctx& ctx, int32_t first, const pdf_value& dict) {
