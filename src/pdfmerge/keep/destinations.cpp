@@ -4,44 +4,20 @@
 // is bounded: a page and at most five parameters, however long the array in the input.
 #include "pdfmerge/keep/keep.h"
 
-#include <unordered_set>
-
 namespace pdfmerge {
 namespace {
 
 // Named destinations lead to at most this many further lookups (a name naming a reference to a
 // dictionary with /D ...), so that a loop ends.
 constexpr int32_t max_dest_hops = 8;
-// A name tree is read up to this many nodes and this depth.
-constexpr size_t max_tree_nodes = 1 << 20;
-constexpr int32_t max_tree_depth_read = 64;
 // An explicit destination is a page, the name of a view and at most four numbers.
 constexpr size_t max_dest_items = 6;
 
 void read_name_tree(edit_ctx& ctx, const pdf_value& root, named_dests& names) {
-  struct node {
-    const pdf_value* value;
-    int32_t depth;
-  };
-  std::vector<node> stack{{&root, 0}};
-  std::unordered_set<int32_t> visited;
-  size_t nodes = 0;
-  while (!stack.empty() && nodes++ < max_tree_nodes) {
-    const node n = stack.back();
-    stack.pop_back();
-    if (const pdf_value* leaf = n.value->get("Names"); leaf && leaf->is(pdf_value::kind::array))
-      for (size_t k = 0; k + 1 < leaf->items.size(); k += 2)
-        if (std::optional<std::string> key = string_bytes(leaf->items[k]))
-          names.by_string.emplace(std::move(*key), leaf->items[k + 1]);
-    const pdf_value* kids = n.value->get("Kids");
-    if (!kids || !kids->is(pdf_value::kind::array) || n.depth >= max_tree_depth_read) continue;
-    // Pushed in reverse, so that the kids are read in order and the first key found wins.
-    for (auto it = kids->items.rbegin(); it != kids->items.rend(); ++it) {
-      if (!it->is(pdf_value::kind::ref) || !visited.insert(it->num).second) continue;
-      const pdf_value* kid = object_tree(ctx, it->num);
-      if (kid && kid->is(pdf_value::kind::dict)) stack.push_back({kid, n.depth + 1});
-    }
-  }
+  for_each_tree_pair(ctx, root, "Names", [&](const pdf_value& key, const pdf_value& value) {
+    if (std::optional<std::string> bytes = string_bytes(key))
+      names.by_string.emplace(std::move(*bytes), value);
+  });
 }
 
 void read_named_dests(edit_ctx& ctx, named_dests& names) {

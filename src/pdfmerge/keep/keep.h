@@ -9,9 +9,11 @@
 #include "pdfmerge/merge/merge.h"
 #include "pdfmerge/syntax/syntax.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -93,6 +95,11 @@ const pdf_value* object_tree(edit_ctx& ctx, int32_t num);
 // kind `must_be`.
 const pdf_value* resolved_tree(edit_ctx& ctx, const pdf_value* v,
                                std::optional<pdf_value::kind> must_be = std::nullopt);
+// Calls `visit(key, value)` for every pair of the name tree (`leaves` "Names") or number tree
+// ("Nums") at `root`, in tree order; nodes reached again and nodes past the walk's bounds are
+// skipped.
+void for_each_tree_pair(edit_ctx& ctx, const pdf_value& root, std::string_view leaves,
+                        const std::function<void(const pdf_value&, const pdf_value&)>& visit);
 // True for objects a kept value must never reach (pages, page-tree nodes, the catalog,
 // cross-reference streams, object-stream containers); known once per object.
 bool is_structure(edit_ctx& ctx, int32_t num);

@@ -4,14 +4,10 @@
 #include "pdfmerge/keep/keep.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 namespace pdfmerge {
 namespace {
 
-// A number tree is read up to this many nodes and this depth.
-constexpr size_t max_tree_nodes = 1 << 20;
-constexpr int32_t max_tree_depth_read = 64;
 // Label numbers and first pages are held below this: no document has more pages.
 constexpr int64_t max_label_number = INT32_MAX;
 
@@ -30,32 +26,12 @@ label_range range_of(edit_ctx& ctx, int32_t first, const pdf_value& dict) {
 }
 
 void read_number_tree(edit_ctx& ctx, const pdf_value& root, std::vector<label_range>& out) {
-  struct node {
-    const pdf_value* value;
-    int32_t depth;
-  };
-  std::vector<node> stack{{&root, 0}};
-  std::unordered_set<int32_t> visited;
-  size_t nodes = 0;
-  while (!stack.empty() && nodes++ < max_tree_nodes) {
-    const node n = stack.back();
-    stack.pop_back();
-    if (const pdf_value* nums = n.value->get("Nums"); nums && nums->is(pdf_value::kind::array))
-      for (size_t k = 0; k + 1 < nums->items.size(); k += 2) {
-        const std::optional<int64_t> key = integer_of(&nums->items[k]);
-        if (!key || *key < 0 || *key > max_label_number) continue;
-        if (const pdf_value* dict = resolved_tree(ctx, &nums->items[k + 1], pdf_value::kind::dict))
-          out.push_back(range_of(ctx, static_cast<int32_t>(*key), *dict));
-      }
-    const pdf_value* kids = n.value->get("Kids");
-    if (!kids || !kids->is(pdf_value::kind::array) || n.depth >= max_tree_depth_read) continue;
-    // Pushed in reverse, so that the kids are read in order.
-    for (auto it = kids->items.rbegin(); it != kids->items.rend(); ++it) {
-      if (!it->is(pdf_value::kind::ref) || !visited.insert(it->num).second) continue;
-      const pdf_value* kid = object_tree(ctx, it->num);
-      if (kid && kid->is(pdf_value::kind::dict)) stack.push_back({kid, n.depth + 1});
-    }
-  }
+  for_each_tree_pair(ctx, root, "Nums", [&](const pdf_value& key, const pdf_value& value) {
+    const std::optional<int64_t> first = integer_of(&key);
+    if (!first || *first < 0 || *first > max_label_number) return;
+    if (const pdf_value* dict = resolved_tree(ctx, &value, pdf_value::kind::dict))
+      out.push_back(range_of(ctx, static_cast<int32_t>(*first), *dict));
+  });
 }
 
 // The label of page `index` under `ranges` (sorted by first page), or none when no range
