@@ -1,6 +1,8 @@
-"""Reading the corpus manifest and the reviewed expectation lists, shared by the corpus suites."""
+"""Reading the corpus manifest and the reviewed expectation lists, and running a tool with a time
+limit: shared by the corpus suites."""
 import csv
 import os
+import subprocess
 
 SKIP = 77  # ctest SKIP_RETURN_CODE
 
@@ -23,3 +25,16 @@ def read_listed(path):
         for line in f:
             if line.strip() and not line.startswith("#"):
                 yield line.rstrip("\n").split("\t", 2)
+
+
+class Hang(Exception):
+    """A tool ran past its time."""
+
+
+def run(cmd, timeout):
+    """Runs `cmd`; its exit code, stdout and stderr (as text), or Hang past `timeout` seconds."""
+    try:
+        p = subprocess.run(cmd, capture_output=True, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        raise Hang()
+    return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")

@@ -68,12 +68,11 @@ import os
 import random
 import re
 import shutil
-import subprocess
 import sys
 import tempfile
 import time
 
-from corpus_common import SKIP, needs_password, read_listed, read_manifest
+from corpus_common import SKIP, Hang, needs_password, read_listed, read_manifest, run
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXPECTATIONS = os.path.join(HERE, "expected_merge_differences.tsv")
@@ -87,18 +86,6 @@ GROUP_SIZE = 8
 BOX_TOLERANCE = 0.0101  # one unit in the second decimal
 TOOL_TIMEOUT = 30.0  # qpdf, pdfinfo, pdftoppm on one file; poppler takes minutes on a few inputs
 UNLISTABLE = ("crash", "hang", "qpdf-check-2", "unreadable-output")
-
-
-class Hang(Exception):
-    pass
-
-
-def run(cmd, timeout):
-    try:
-        p = subprocess.run(cmd, capture_output=True, timeout=timeout)
-    except subprocess.TimeoutExpired:
-        raise Hang()
-    return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
 
 
 def sanitizer_report(stderr):

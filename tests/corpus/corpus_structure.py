@@ -40,13 +40,12 @@ import os
 import random
 import re
 import shutil
-import subprocess
 import sys
 import tempfile
 import time
 import zlib
 
-from corpus_common import SKIP, needs_password, read_listed, read_manifest
+from corpus_common import SKIP, Hang, needs_password, read_listed, read_manifest, run
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
@@ -59,18 +58,6 @@ RENDER_DPI = 20
 THRESHOLD = 0.05
 TOOL_TIMEOUT = 60.0
 STRUCT_TIMEOUT = 300.0  # pdfinfo -struct-text takes half a minute on some inputs
-
-
-class Hang(Exception):
-    pass
-
-
-def run(cmd, timeout):
-    try:
-        p = subprocess.run(cmd, capture_output=True, timeout=timeout)
-    except subprocess.TimeoutExpired:
-        raise Hang()
-    return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
 
 
 def is_tagged_file(path):
