@@ -28,8 +28,10 @@ Every miss must be listed in expected_structure_differences.tsv with a reason; t
 an unlisted miss and on a listed one that no longer occurs. The last line gives the figures.
 
 usage: corpus_structure.py KQ_PDFMERGE_BINARY CORPUS_DIR [--timeout S] [--jobs N] [--sample N]
-                           [--render-pages N] [--all-pairs]
+                           [--render-pages N] [--all-pairs] [--struct-timeout S]
 --sample N  merges only N tagged files (alone and in their ring) chosen by a hash of their path.
+--struct-timeout S  an input whose tree pdfinfo does not print within S seconds (default 300)
+            is not compared, as if pdfinfo could not read it.
 --structure-only  merges with --keep-structure alone, and checks only the structure, the tagged
             flag and qpdf (for a run over --all-pairs).
 """
@@ -82,11 +84,11 @@ ID = re.compile(r'^(\s*[^\s"]+) <.*?>(?= "| \(|$)')
 OBJECT = re.compile(r"^(\s*)Object \d+ \d+$")
 
 
-def struct_lines(path):
-    """pdfinfo -struct-text's lines, IDs and object numbers left out; None when pdfinfo fails
-    or prints no tree."""
+def struct_lines(path, timeout=STRUCT_TIMEOUT):
+    """pdfinfo -struct-text's lines, IDs and object numbers left out; None when pdfinfo fails,
+    prints no tree or takes longer than `timeout` seconds."""
     try:
-        rc, out, _ = run(["pdfinfo", "-struct-text", path], STRUCT_TIMEOUT)
+        rc, out, _ = run(["pdfinfo", "-struct-text", path], timeout)
     except Hang:
         return None
     lines = [OBJECT.sub(r"\1Object", ID.sub(r"\1", l)) for l in out.splitlines()
@@ -170,9 +172,9 @@ def tree_problems(path):
 
 
 class Input:
-    def __init__(self, corpus, path):
+    def __init__(self, corpus, path, struct_timeout):
         full = os.path.join(corpus, path)
-        self.lines = struct_lines(full)
+        self.lines = struct_lines(full, struct_timeout)
         self.tagged = tagged(full)
         self.qpdf = qpdf_check(full)
         self.problems = tree_problems(full)
@@ -345,6 +347,9 @@ def parse_args():
     ap.add_argument("--timeout", type=float, default=120.0)
     ap.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
     ap.add_argument("--sample", type=int, default=0)
+    # pdfinfo prints some trees slowly (20 s to a minute for one corpus file): an input whose
+    # tree it does not print within this time is counted with the unreadable ones, not compared.
+    ap.add_argument("--struct-timeout", type=float, default=STRUCT_TIMEOUT)
     ap.add_argument("--render-pages", type=int, default=0)
     ap.add_argument("--all-pairs", action="store_true")
     ap.add_argument("--structure-only", action="store_true")
@@ -370,7 +375,8 @@ def main():
         if args.sample:
             digest = lambda p: hashlib.sha1(p.encode()).hexdigest()
             paths = sorted(sorted(paths, key=digest)[:args.sample])
-        inputs = dict(zip(paths, pool.map(lambda p: Input(args.corpus, p), paths)))
+        inputs = dict(zip(paths, pool.map(lambda p: Input(args.corpus, p, args.struct_timeout),
+                                          paths)))
         pairs = ring_pairs(paths, args.all_pairs)
         singles = list(pool.map(lambda p: check_pair(args, inputs, [p]), paths))
         pair_results = list(pool.map(lambda pair: check_pair(args, inputs, pair), pairs))
@@ -383,7 +389,8 @@ def main():
         print("FAIL " + line)
     unreadable = sorted(p for p, i in inputs.items() if i.lines is None)
     for p in unreadable:
-        print("pdfinfo cannot read the structure tree of %s" % p)
+        print("pdfinfo cannot read the structure tree of %s within %.0f s"
+              % (p, args.struct_timeout))
     figures = []
     for check in ("s structure", "sa structure", "s tagged", "sa tagged", "s qpdf", "sa qpdf",
                   "s parent tree", "sa parent tree"):
